@@ -1,0 +1,36 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "format/BmpFileStatus.h"
+#include "format/BmpFormat.h"
+#include "tamb/CBufferedFile.h"
+
+// Writes one BMP file: completes an information header, creates the file with
+// every header and the colour table, takes the rows in file order and closes
+// the file. Never throws; a failure leaves its reason in m_status and deletes
+// the file it had created.
+class BmpWriter {
+public:
+    BmpWriter();
+    ~BmpWriter();
+    BmpWriter(const BmpWriter&) = delete;
+    BmpWriter& operator=(const BmpWriter&) = delete;
+
+    bool SetInfoHeader(const BITMAPINFOHEADER* header);
+    bool SetColorTable(const tagRGBQUAD* table);
+    bool Open(const char* path);
+    bool WriteScanline(const void* row);
+    void Close();
+
+    BmpFileStatus GetStatus() const { return m_status; }
+    std::int32_t GetRowStride() const;
+
+private:
+    BmpFileStatus m_status;
+    tamb::CBufferedFile m_file;
+    BITMAPINFOHEADER m_infoHeader;
+    tagRGBQUAD m_colorTable[bmp::kMaxColors];
+    std::int32_t m_rowsWritten;
+    std::string m_path;  // whole, whatever its length; empty when no file is open
+};

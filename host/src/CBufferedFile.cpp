@@ -1,0 +1,201 @@
+#include "tamb/CBufferedFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "hostcrt/Runtime.h"
+#include "tamb/SystemError.h"
+
+namespace tamb {
+
+namespace {
+
+void RecordErrno() { _doserrno = static_cast<unsigned long>(errno); }
+
+int OpenFlags(const char* mode) {
+    if (std::strcmp(mode, "rb") == 0 || std::strcmp(mode, "r") == 0) return O_RDONLY;
+    if (std::strcmp(mode, "wb") == 0 || std::strcmp(mode, "w") == 0)
+        return O_WRONLY | O_CREAT | O_TRUNC;
+    if (std::strcmp(mode, "r+b") == 0 || std::strcmp(mode, "rb+") == 0) return O_RDWR;
+    return -1;
+}
+
+}  // namespace
+
+CBufferedFile::CBufferedFile() = default;
+
+CBufferedFile::~CBufferedFile() { Close(); }
+
+bool CBufferedFile::OpenNoThrow(const char* name, const char* mode, Sharing, bool) {
+    if (IsOpen() || name == nullptr || mode == nullptr) {
+        _doserrno = EINVAL;
+        return false;
+    }
+    const int flags = OpenFlags(mode);
+    if (flags < 0) {
+        _doserrno = EINVAL;
+        return false;
+    }
+    int fd;
+    do {
+        fd = ::open(name, flags | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        RecordErrno();
+        return false;
+    }
+    if (!m_buffer) m_buffer.reset(new unsigned char[kBufferSize]);
+    m_fd = fd;
+    m_readPos = m_readEnd = 0;
+    m_osPos = 0;
+    return true;
+}
+
+void CBufferedFile::Close() {
+    if (m_fd < 0) return;
+    ::close(m_fd);
+    m_fd = -1;
+    m_readPos = m_readEnd = 0;
+    m_osPos = 0;
+}
+
+bool CBufferedFile::Refill() {
+    m_readPos = m_readEnd = 0;
+    for (;;) {
+        const ssize_t got = ::read(m_fd, m_buffer.get(), kBufferSize);
+        if (got > 0) {
+            m_readEnd = static_cast<unsigned int>(got);
+            m_osPos += got;
+            return true;
+        }
+        if (got == 0) {
+            _doserrno = 0;
+            return false;
+        }
+        if (errno != EINTR) {
+            RecordErrno();
+            return false;
+        }
+    }
+}
+
+int CBufferedFile::GetcSlow() {
+    if (m_fd < 0 || !Refill()) return -1;
+    return m_buffer[m_readPos++];
+}
+
+unsigned int CBufferedFile::Read(void* buffer, unsigned int count) {
+    if (m_fd < 0 || buffer == nullptr) return 0;
+    auto* out = static_cast<unsigned char*>(buffer);
+    unsigned int done = 0;
+    const unsigned int buffered = m_readEnd - m_readPos;
+    if (buffered > 0) {
+        done = buffered < count ? buffered : count;
+        std::memcpy(out, m_buffer.get() + m_readPos, done);
+        m_readPos += done;
+    }
+    while (done < count) {
+        const unsigned int left = count - done;
+        if (left >= kBufferSize) {
+            // Large reads go straight into the caller's memory.
+            const ssize_t got = ::read(m_fd, out + done, left);
+            if (got > 0) {
+                done += static_cast<unsigned int>(got);
+                m_osPos += got;
+                continue;
+            }
+            if (got == 0) {
+                _doserrno = 0;
+                break;
+            }
+            if (errno == EINTR) continue;
+            RecordErrno();
+            break;
+        }
+        if (!Refill()) break;
+        const unsigned int take = m_readEnd < left ? m_readEnd : left;
+        std::memcpy(out + done, m_buffer.get(), take);
+        m_readPos = take;
+        done += take;
+    }
+    return done;
+}
+
+void CBufferedFile::DropReadWindow() {
+    const unsigned int unread = m_readEnd - m_readPos;
+    if (unread > 0) {
+        // Put the system's offset back where the caller thinks it is.
+        const off_t pos = ::lseek(m_fd, -static_cast<off_t>(unread), SEEK_CUR);
+        if (pos >= 0) m_osPos = pos;
+    }
+    m_readPos = m_readEnd = 0;
+}
+
+void CBufferedFile::Write(const void* buffer, unsigned int count) {
+    if (m_fd < 0) {
+        _doserrno = EBADF;
+        throw CFileException("write to a closed file", EBADF);
+    }
+    DropReadWindow();
+    const auto* in = static_cast<const unsigned char*>(buffer);
+    unsigned int done = 0;
+    while (done < count) {
+        const ssize_t put = ::write(m_fd, in + done, count - done);
+        if (put > 0) {
+            done += static_cast<unsigned int>(put);
+            m_osPos += put;
+            continue;
+        }
+        if (put < 0 && errno == EINTR) continue;
+        if (put == 0) errno = ENOSPC;
+        RecordErrno();
+        throw CFileException(FormatSystemErrorMsg(_doserrno), _doserrno);
+    }
+}
+
+long long CBufferedFile::GetPosition() const {
+    if (m_fd < 0) return 0;
+    return m_osPos - static_cast<long long>(m_readEnd - m_readPos);
+}
+
+void CBufferedFile::Seek(long long offset, Origin origin) {
+    if (m_fd < 0) return;
+    long long target;
+    if (origin == FromStart) {
+        target = offset;
+    } else if (origin == FromCurrent) {
+        target = GetPosition() + offset;
+    } else {
+        struct stat info;
+        if (::fstat(m_fd, &info) != 0) {
+            RecordErrno();
+            return;
+        }
+        target = static_cast<long long>(info.st_size) + offset;
+    }
+    if (target < 0) {
+        _doserrno = EINVAL;
+        return;
+    }
+    const long long windowStart = m_osPos - m_readEnd;
+    if (m_readEnd > 0 && target >= windowStart && target <= m_osPos) {
+        m_readPos = static_cast<unsigned int>(target - windowStart);
+        return;
+    }
+    m_readPos = m_readEnd = 0;
+    const off_t pos = ::lseek(m_fd, static_cast<off_t>(target), SEEK_SET);
+    if (pos < 0) {
+        RecordErrno();
+        // The offset is unknown now; ask the system where it is.
+        const off_t now = ::lseek(m_fd, 0, SEEK_CUR);
+        m_osPos = now >= 0 ? now : 0;
+        return;
+    }
+    m_osPos = pos;
+}
+
+}  // namespace tamb

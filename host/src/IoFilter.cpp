@@ -1,0 +1,140 @@
+#include "orix/IoFilter.h"
+
+#include <cstdarg>
+
+#include "Format.h"
+#include "orix/IoException.h"
+#include "orix/IoExportFilter.h"
+#include "orix/IoImportFilter.h"
+#include "orix/IoManager.h"
+#include "orix/TrImage.h"
+
+namespace orix {
+
+namespace {
+
+// The host's message for each code; the code's arguments fill it in order.
+const char* MessageFormat(ErrCode code) {
+    switch (code) {
+        case ErrUnexpected:
+            return "An unexpected internal error occurred.";
+        case ErrCannotOpen:
+            return "Unable to open or create the file \"%s\": %s";
+        case ErrEndOfFile:
+            return "Unexpected end of the file \"%s\": %s";
+        case ErrWriteFailed:
+            return "Unable to write the file \"%s\": %s";
+        case ErrFormatNotExportable:
+            return "The %s filter does not support %s (file \"%s\")";
+        case ErrExportNotBegun:
+            return "An export was ended that had not been begun.";
+        case ErrBadFile:
+            return "The file \"%s\" is damaged or in an unsupported format.";
+    }
+    return nullptr;
+}
+
+std::string FillIn(const char* format, const std::vector<std::string>& args) {
+    std::string out;
+    std::size_t next = 0;
+    for (const char* p = format; *p != '\0'; ++p) {
+        if (p[0] == '%' && p[1] == 's') {
+            if (next < args.size()) out += args[next++];
+            ++p;
+        } else {
+            out += *p;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+int ErrCodeArgumentCount(ErrCode code) {
+    switch (code) {
+        case ErrCannotOpen:
+        case ErrEndOfFile:
+        case ErrWriteFailed:
+            return 2;
+        case ErrFormatNotExportable:
+            return 3;
+        case ErrBadFile:
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+IoFilter::IoFilter(IoManager& manager) : m_manager(manager) {}
+IoFilter::~IoFilter() = default;
+
+void IoFilter::GetPropertyPages(std::vector<IoPropertyPage*>&, const char*) {}
+
+void IoFilter::ThrowError(const char* sourceFile, int line, ErrCode code, ...) const {
+    IoException error;
+    error.source = sourceFile != nullptr ? sourceFile : "";
+    error.line = line;
+    error.hasCode = true;
+    error.code = code;
+    va_list args;
+    va_start(args, code);
+    for (int i = 0; i < ErrCodeArgumentCount(code); ++i) {
+        const char* text = va_arg(args, const char*);
+        error.args.push_back(text != nullptr ? text : "(null)");
+    }
+    va_end(args);
+    const char* format = MessageFormat(code);
+    error.message = format != nullptr ? FillIn(format, error.args)
+                                      : "Error " + std::to_string(static_cast<int>(code)) + ".";
+    throw error;
+}
+
+void IoFilter::ThrowError(const char* sourceFile, int line, const char* format, ...) const {
+    IoException error;
+    error.source = sourceFile != nullptr ? sourceFile : "";
+    error.line = line;
+    error.hasCode = false;
+    va_list args;
+    va_start(args, format);
+    error.message = hostimpl::FormatV(format, args);
+    va_end(args);
+    throw error;
+}
+
+int IoFilter::Warning(tamb::IError::WarnStyle style, const char* format, ...) const {
+    va_list args;
+    va_start(args, format);
+    const std::string text = hostimpl::FormatV(format, args);
+    va_end(args);
+    const int answer =
+        m_manager.m_warningHook ? m_manager.m_warningHook(style, text) : m_manager.m_warningAnswer;
+    m_manager.m_warnings.push_back({style, text, answer});
+    return answer;
+}
+
+IoImportFilter::IoImportFilter(IoManager& manager) : IoFilter(manager) {}
+IoImportFilter::~IoImportFilter() = default;
+
+ImportStatus IoImportFilter::ImportFromMemory(const unsigned char*, unsigned int, bool) {
+    return ImportNotDone;
+}
+
+bool IoImportFilter::ImportObject(TrBase& object) const {
+    IoManager& manager = GetManager();
+    ++manager.m_importObjectCalls;
+    if (manager.m_keepImportedImages && object.GetTypeId() == TrImage::GetClassTypeId())
+        manager.m_imported.push_back(
+            std::make_unique<TrImage>(static_cast<const TrImage&>(object)));
+    return manager.m_importAnswer;
+}
+
+IoExportFilter::IoExportFilter(IoManager& manager) : IoFilter(manager) {}
+IoExportFilter::~IoExportFilter() = default;
+
+ExportStatus IoExportFilter::BeginExportToMemory(std::vector<unsigned char>&, bool) {
+    return ExportNotExported;
+}
+
+ExportStatus IoExportFilter::EndExportToMemory() { return ExportNotExported; }
+
+}  // namespace orix

@@ -1,0 +1,38 @@
+#pragma once
+#include <cstdint>
+
+#include "format/BmpFileStatus.h"
+#include "format/BmpFormat.h"
+#include "tamb/CBufferedFile.h"
+
+// Reads one BMP file: checks its headers, loads the masks and the colour
+// table, then hands out the stored rows one at a time (run-length coded rows
+// decoded). Never throws and never talks to the user: each operation answers
+// true or false and leaves the reason of a failure in m_status.
+class BmpReader {
+public:
+    BmpReader();
+    ~BmpReader();
+    BmpReader(const BmpReader&) = delete;
+    BmpReader& operator=(const BmpReader&) = delete;
+
+    bool OpenAndReadHeaders(const char* path);
+    bool ProbeFile(const char* path);
+    bool ReadScanline(void* row);
+    void Close();
+    void RewindToPixelData();
+
+    BmpFileStatus GetStatus() const { return m_status; }
+    BITMAPINFOHEADER* GetInfoHeader() { return &m_infoHeader; }
+    tagRGBQUAD* GetColorTable() { return m_colorTable; }
+    const std::uint32_t* GetBitFieldMasks() const { return m_bitFieldMasks; }
+
+private:
+    BmpFileStatus m_status;
+    tamb::CBufferedFile m_file;
+    BITMAPINFOHEADER m_infoHeader;
+    tagRGBQUAD m_colorTable[bmp::kMaxColors];
+    std::int32_t m_rowsRead;
+    std::uint32_t m_bitFieldMasks[3];
+    std::int64_t m_pixelDataPos;
+};
