@@ -2,9 +2,9 @@
 
 namespace {
 constexpr const char* kSourceFile = ".\\BmpExportFilter";
-constexpr const char* kOptionNames[] = {
-    "ExportImageFormatBGRA32", "ExportImageFormatBGR24", "ExportImageFormatIndexed8",
-    "ExportImageFormatIndexed4", "ExportImageFormatIndexed1"};
+constexpr const char* kOptionNames[] = {"ExportImageFormatBGRA32", "ExportImageFormatBGR24",
+                                        "ExportImageFormatIndexed8", "ExportImageFormatIndexed4",
+                                        "ExportImageFormatIndexed1"};
 }  // namespace
 
 BmpExportFilter::BmpExportFilter(orix::IoManager& manager)

@@ -67,12 +67,12 @@ TEST(ComputeRowStride, NeverWraps) {
         std::int32_t expected;
     };
     const Case cases[] = {
-        {0x7FFFFFFF, 32, 0},           // 2^36 bits
-        {0x10000000, 8, 0},            // exactly 2^31 bits
+        {0x7FFFFFFF, 32, 0},              // 2^36 bits
+        {0x10000000, 8, 0},               // exactly 2^31 bits
         {0x0FFFFFFF, 8, 0x0FFFFFFF + 1},  // 2^31 - 8 bits: fits
-        {0x7FFFFFFF, 1, 0x10000000},   // 2^31 - 1 bits: fits
-        {0x07FFFFFF, 24, 0},           // just over
-        {-5, 24, 0},                   // negative widths have no stride
+        {0x7FFFFFFF, 1, 0x10000000},      // 2^31 - 1 bits: fits
+        {0x07FFFFFF, 24, 0},              // just over
+        {-5, 24, 0},                      // negative widths have no stride
         {0x7FFFFFFF, 0xFFFF, 0},
     };
     for (const Case& c : cases) {
@@ -86,25 +86,25 @@ TEST(ComputeRowStride, NeverWraps) {
 TEST(Records, SignatureReadsLittleEndian) {
     std::uint8_t bytes[14] = {'B', 'M', 0x46, 0, 0, 0, 0, 0, 0, 0, 0x36, 0, 0, 0};
     BITMAPFILEHEADER h = bmp::DecodeFileHeader(bytes);
-    EXPECT_EQ(h.bfType, bmp::kSignature);
-    EXPECT_EQ(h.bfSize, 0x46u);
-    EXPECT_EQ(h.bfOffBits, 0x36u);
+    EXPECT_EQ(+h.bfType, bmp::kSignature);
+    EXPECT_EQ(+h.bfSize, 0x46u);
+    EXPECT_EQ(+h.bfOffBits, 0x36u);
     bytes[0] = 'M';
     bytes[1] = 'B';
-    EXPECT_NE(bmp::DecodeFileHeader(bytes).bfType, bmp::kSignature);
+    EXPECT_NE(+bmp::DecodeFileHeader(bytes).bfType, bmp::kSignature);
 }
 
 TEST(Records, CoreHeaderWidensWithoutSign) {
     const std::uint8_t bytes[12] = {12, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 4, 0};
     const BITMAPINFOHEADER h = bmp::DecodeCoreHeader(bytes);
-    EXPECT_EQ(h.biSize, 40u);
-    EXPECT_EQ(h.biWidth, 65535);
-    EXPECT_EQ(h.biHeight, 65535);
-    EXPECT_EQ(h.biPlanes, 1);
-    EXPECT_EQ(h.biBitCount, 4);
-    EXPECT_EQ(h.biCompression, bmp::BI_RGB);
-    EXPECT_EQ(h.biClrUsed, 0u);
-    EXPECT_EQ(h.biXPelsPerMeter, 0);
+    EXPECT_EQ(+h.biSize, 40u);
+    EXPECT_EQ(+h.biWidth, 65535);
+    EXPECT_EQ(+h.biHeight, 65535);
+    EXPECT_EQ(+h.biPlanes, 1);
+    EXPECT_EQ(+h.biBitCount, 4);
+    EXPECT_EQ(+h.biCompression, bmp::BI_RGB);
+    EXPECT_EQ(+h.biClrUsed, 0u);
+    EXPECT_EQ(+h.biXPelsPerMeter, 0);
 }
 
 TEST(Records, InfoHeaderRoundTripsEveryField) {

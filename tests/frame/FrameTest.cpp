@@ -23,17 +23,21 @@ using ImportFactory = orix::IoImportFilter* (*)(orix::IoManager&);
 
 // The built plug-in, loaded as a host loads it.
 class Module {
-public:
+  public:
     Module() : m_handle(dlopen(BMPFILTER_MODULE_PATH, RTLD_NOW | RTLD_LOCAL)) {}
     ~Module() {
         if (m_handle != nullptr) dlclose(m_handle);
     }
     bool Loaded() const { return m_handle != nullptr; }
-    ExportFactory Export() const { return reinterpret_cast<ExportFactory>(dlsym(m_handle, "ExportBMP")); }
-    ImportFactory Import() const { return reinterpret_cast<ImportFactory>(dlsym(m_handle, "ImportBMP")); }
+    ExportFactory Export() const {
+        return reinterpret_cast<ExportFactory>(dlsym(m_handle, "ExportBMP"));
+    }
+    ImportFactory Import() const {
+        return reinterpret_cast<ImportFactory>(dlsym(m_handle, "ImportBMP"));
+    }
     void* Symbol(const char* name) const { return dlsym(m_handle, name); }
 
-private:
+  private:
     void* m_handle;
 };
 
@@ -64,7 +68,7 @@ TEST(Module, ExportsExactlyTheTwoFactories) {
 }
 
 class Filters : public testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(m_module.Loaded()) << dlerror(); }
     std::unique_ptr<orix::IoExportFilter> MakeExport() {
         return std::unique_ptr<orix::IoExportFilter>(m_module.Export()(m_manager));
@@ -108,8 +112,10 @@ TEST_F(Filters, CanHandleTypeComparesIdentities) {
         {nullptr, false, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(exporter->CanHandleType(c.type), c.exportAnswer) << (c.type ? c.type->GetName() : "null");
-        EXPECT_EQ(importer->CanHandleType(c.type), c.importAnswer) << (c.type ? c.type->GetName() : "null");
+        EXPECT_EQ(exporter->CanHandleType(c.type), c.exportAnswer)
+            << (c.type ? c.type->GetName() : "null");
+        EXPECT_EQ(importer->CanHandleType(c.type), c.importAnswer)
+            << (c.type ? c.type->GetName() : "null");
     }
 }
 
@@ -135,8 +141,8 @@ TEST_F(Filters, GetStringOptionForwardsWithCommaSeparator) {
     struct Case {
         const char* text1;
         const char* text2;
-    } cases[] = {{"a=1,b=2", "b"}, {"a=1;b=2", "b"}, {"a=1;b=2", "a"},
-                 {"x = y ,z=w", "x"}, {"", "a"}, {nullptr, "a"}, {"a=1", nullptr}};
+    } cases[] = {{"a=1,b=2", "b"}, {"a=1;b=2", "b"}, {"a=1;b=2", "a"}, {"x = y ,z=w", "x"},
+                 {"", "a"},        {nullptr, "a"},   {"a=1", nullptr}};
     for (const Case& c : cases) {
         std::string expected = "untouched";
         const bool expectedResult = velk::CommonGetStringOption(c.text1, c.text2, ',', expected);

@@ -86,7 +86,8 @@ TEST(CBufferedFile, WritesCreateTruncateAndMixWithReads) {
     const std::string path = dir.Write("w.bin", Counting(1000));
     {
         tamb::CBufferedFile file;
-        ASSERT_TRUE(file.OpenNoThrow(path.c_str(), "wb", tamb::CBufferedFile::ShareReadWrite, false));
+        ASSERT_TRUE(
+            file.OpenNoThrow(path.c_str(), "wb", tamb::CBufferedFile::ShareReadWrite, false));
         file.Write("abc", 3);
         EXPECT_EQ(file.GetPosition(), 3);
         const Bytes big = Counting(200000);

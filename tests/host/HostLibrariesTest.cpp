@@ -19,9 +19,12 @@ TEST(CPath, NamePartAcceptsBothSeparators) {
     struct Case {
         const char* path;
         const char* name;
-    } cases[] = {{"a.bmp", "a.bmp"},           {"/tmp/x/a.bmp", "a.bmp"},
-                 {"C:\\dir\\b.bmp", "b.bmp"}, {"C:c.bmp", "c.bmp"},
-                 {"dir/sub\\d.bmp", "d.bmp"}, {"dir/", ""},
+    } cases[] = {{"a.bmp", "a.bmp"},
+                 {"/tmp/x/a.bmp", "a.bmp"},
+                 {"C:\\dir\\b.bmp", "b.bmp"},
+                 {"C:c.bmp", "c.bmp"},
+                 {"dir/sub\\d.bmp", "d.bmp"},
+                 {"dir/", ""},
                  {"", ""}};
     for (const Case& c : cases) {
         const char* name = tamb::CPath::GetNamePtr(c.path);
@@ -38,9 +41,9 @@ TEST(CommonGetStringOption, LooksUpOneItem) {
         bool found;
         const char* value;
     } cases[] = {
-        {"a=1,b=2", "b", ',', true, "2"},        {"a=1, b = two words ", "b", ',', true, "two words"},
-        {"a=1;b=2", "b", ',', false, "keep"},     {"a=1;b=2", "b", ';', true, "2"},
-        {"ab=1", "a", ',', false, "keep"},        {"", "a", ',', false, "keep"},
+        {"a=1,b=2", "b", ',', true, "2"},     {"a=1, b = two words ", "b", ',', true, "two words"},
+        {"a=1;b=2", "b", ',', false, "keep"}, {"a=1;b=2", "b", ';', true, "2"},
+        {"ab=1", "a", ',', false, "keep"},    {"", "a", ',', false, "keep"},
         {"a=", "a", ',', true, ""},
     };
     for (const Case& c : cases) {
@@ -88,19 +91,22 @@ TEST(SimplePixelConvert, EveryReadableFormatBecomesBlueGreenRed) {
 
 TEST(SimplePixelConvert, RefusesWhatItCannotRead) {
     std::uint8_t in[8] = {}, out[8] = {};
-    EXPECT_FALSE(velk::SimplePixelConvert(1, in, tamb::ColorNone, out, tamb::ColorBgr24, 0, nullptr));
+    EXPECT_FALSE(
+        velk::SimplePixelConvert(1, in, tamb::ColorNone, out, tamb::ColorBgr24, 0, nullptr));
     EXPECT_FALSE(velk::SimplePixelConvert(1, in, static_cast<tamb::ColorFormat>(11), out,
                                           tamb::ColorBgr24, 0, nullptr));
-    EXPECT_FALSE(velk::SimplePixelConvert(1, in, tamb::ColorBgr24, out, tamb::ColorBgra32, 0, nullptr));
-    EXPECT_FALSE(velk::SimplePixelConvert(-1, in, tamb::ColorBgr24, out, tamb::ColorBgr24, 0, nullptr));
+    EXPECT_FALSE(
+        velk::SimplePixelConvert(1, in, tamb::ColorBgr24, out, tamb::ColorBgra32, 0, nullptr));
+    EXPECT_FALSE(
+        velk::SimplePixelConvert(-1, in, tamb::ColorBgr24, out, tamb::ColorBgr24, 0, nullptr));
 }
 
 TEST(TrImage, RowsByIndexWithZeroesForRowsNeverSet) {
     orix::TrImage image;
     tagRGBQUAD table[256] = {};
     table[5] = {9, 8, 7, 0};
-    image.SetScanlineStart(3, 4, tamb::ColorBgr24, 2835, 1000, table,
-                           orix::TrImage::RowsByIndex, 0);
+    image.SetScanlineStart(3, 4, tamb::ColorBgr24, 2835, 1000, table, orix::TrImage::RowsByIndex,
+                           0);
     EXPECT_EQ(image.GetRowBytes(), 12);
     EXPECT_EQ(image.GetWidth(), 3);
     EXPECT_EQ(image.GetHeight(), 4);
@@ -156,7 +162,7 @@ TEST(TypeIds, CompareByAddress) {
 
 // A minimal filter to reach the framework's protected services.
 class ProbeFilter : public orix::IoImportFilter {
-public:
+  public:
     using orix::IoImportFilter::IoImportFilter;
     void ResetOptions(int) override {}
     std::string GetDefaultOptions() override { return ""; }
@@ -182,7 +188,9 @@ TEST(IoFilter, ThrowErrorCarriesEverythingTheHostShows) {
     };
     for (const Case& c : cases) {
         try {
-            const auto arg = [&](std::size_t i) { return i < c.args.size() ? c.args[i].c_str() : ""; };
+            const auto arg = [&](std::size_t i) {
+                return i < c.args.size() ? c.args[i].c_str() : "";
+            };
             filter.ThrowError(".\\Src", 321, c.code, arg(0), arg(1), arg(2));
             FAIL() << "returned";
         } catch (const orix::IoException& error) {
