@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace testsupport {
@@ -102,9 +103,22 @@ std::vector<tagRGBQUAD> TestPalette(int n) {
 }
 
 TempDir::TempDir() {
+#if defined(_WIN32)
+    // No mkdtemp on Windows: try random names until one is newly made.
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+        const std::filesystem::path candidate =
+            base / ("bmptest-" + std::to_string(random()) + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) m_path = candidate.string();
+    }
+    if (m_path.empty()) throw std::runtime_error("cannot make a temporary directory");
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "bmptest-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
+#endif
 }
 
 TempDir::~TempDir() {
