@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -141,9 +142,28 @@ Bytes ReadFileBytes(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+bool MakeDirectory(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::create_directory(path, error);
+}
+
+unsigned long MissingDirectoryCode() {
+#if defined(_WIN32)
+    return 3;  // ERROR_PATH_NOT_FOUND
+#else
+    return ENOENT;
+#endif
+}
+
 bool FileExists(const std::string& path) {
+#if defined(_WIN32)
+    // The runtime's stat stops at 260 characters; the file system does not.
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+#else
     struct stat info;
     return ::stat(path.c_str(), &info) == 0;
+#endif
 }
 
 }  // namespace testsupport
