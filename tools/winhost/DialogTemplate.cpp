@@ -114,6 +114,15 @@ void Check(std::vector<std::string>& out, const std::string& what, const T& expe
     out.push_back(line.str());
 }
 
+void CheckHex(std::vector<std::string>& out, const std::string& what, std::uint32_t expected,
+              std::uint32_t actual) {
+    if (expected == actual) return;
+    std::ostringstream line;
+    line << std::hex << std::uppercase << what << ": expected 0x" << expected << ", found 0x"
+         << actual;
+    out.push_back(line.str());
+}
+
 void CheckText(std::vector<std::string>& out, const std::string& what, const std::string& expected,
                const std::string& actual) {
     if (expected != actual)
@@ -177,8 +186,8 @@ std::vector<ExpectedDialog> ExpectedDialogs() {
 std::vector<std::string> CompareDialogs(const DialogTemplate& e, const DialogTemplate& a) {
     std::vector<std::string> out;
     Check(out, "help id", e.helpId, a.helpId);
-    Check(out, "extended style", e.exStyle, a.exStyle);
-    Check(out, "style", e.style, a.style);
+    CheckHex(out, "extended style", e.exStyle, a.exStyle);
+    CheckHex(out, "style", e.style, a.style);
     Check(out, "x", e.x, a.x);
     Check(out, "y", e.y, a.y);
     Check(out, "width", e.cx, a.cx);
@@ -197,8 +206,8 @@ std::vector<std::string> CompareDialogs(const DialogTemplate& e, const DialogTem
         const DialogControl& ac = a.controls[i];
         const std::string at = "control " + std::to_string(i + 1) + " ";
         Check(out, at + "help id", ec.helpId, ac.helpId);
-        Check(out, at + "extended style", ec.exStyle, ac.exStyle);
-        Check(out, at + "style", ec.style, ac.style);
+        CheckHex(out, at + "extended style", ec.exStyle, ac.exStyle);
+        CheckHex(out, at + "style", ec.style, ac.style);
         Check(out, at + "x", ec.x, ac.x);
         Check(out, at + "y", ec.y, ac.y);
         Check(out, at + "width", ec.cx, ac.cx);

@@ -138,19 +138,8 @@ void CheckLoaded(const std::string& path, const PeImage& image, Checker& check) 
     }
 }
 
-}  // namespace
-
-int CheckModule(const std::string& path, std::ostream& out) {
-    Checker check(out);
-    std::ifstream in(path, std::ios::binary);
-    const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    check.Expect(in.good() || in.eof(), "cannot read " + path);
-    PeImage image;
-    std::string error;
-    const bool parsed = ParsePeImage(file, image, error);
-    check.Expect(parsed, path + ": " + error);
-    if (!parsed) return check.Failures();
-    out << "module: " << path << "\n";
+void CheckParsed(const PeImage& image, Checker& check) {
+    auto& out = check.Out();
     out << "machine 0x" << std::hex << image.machine << ", characteristics 0x"
         << image.characteristics << ", optional header magic 0x" << image.optionalMagic << std::dec
         << "\n";
@@ -159,7 +148,30 @@ int CheckModule(const std::string& path, std::ostream& out) {
     check.Expect((image.characteristics & kFile32BitMachine) != 0, "not marked 32-bit");
     CheckExports(image, check);
     CheckResources(image, check);
-    if (ModuleLoader::HasOrdinals()) CheckLoaded(path, image, check);
+}
+
+}  // namespace
+
+int CheckImage(const PeImage& image, std::ostream& out) {
+    Checker check(out);
+    CheckParsed(image, check);
+    return check.Failures();
+}
+
+int CheckModule(const std::string& path, std::ostream& out) {
+    Checker check(out);
+    std::ifstream in(path, std::ios::binary);
+    const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    check.Expect(static_cast<bool>(in) || in.eof(), "cannot read " + path);
+    PeImage image;
+    std::string error;
+    const bool parsed = ParsePeImage(file, image, error);
+    check.Expect(parsed, path + ": " + error);
+    if (parsed) {
+        out << "module: " << path << "\n";
+        CheckParsed(image, check);
+        if (ModuleLoader::HasOrdinals()) CheckLoaded(path, image, check);
+    }
     out << (check.Failures() == 0 ? "module check passed" : "module check FAILED") << " ("
         << check.Failures() << " failures)\n";
     return check.Failures();

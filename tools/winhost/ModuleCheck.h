@@ -13,4 +13,8 @@ namespace winhost {
 // number of failed checks.
 int CheckModule(const std::string& path, std::ostream& out);
 
+struct PeImage;
+// The checks CheckModule makes of the parsed file, without loading it.
+int CheckImage(const PeImage& image, std::ostream& out);
+
 }  // namespace winhost
