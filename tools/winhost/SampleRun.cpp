@@ -55,7 +55,8 @@ std::string DescribeError(const orix::IoException& e) {
 template <typename Call>
 void Report(std::ostream& report, const char* what, Call call) {
     try {
-        report << what << ": " << call() << "\n";
+        const auto result = call();
+        report << what << ": " << result << "\n";
     } catch (const orix::IoException& e) {
         report << what << ": " << DescribeError(e) << "\n";
     } catch (const std::bad_alloc&) {
