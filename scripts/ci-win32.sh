@@ -124,7 +124,7 @@ bmps=$(find linux -type f -name '*.exported.bmp' | wc -l)
 if ! diff -r linux windows; then
     fail "the Windows build's results differ from the Linux build's"
 fi
-made=$(find linux -maxdepth 1 -name 'format*.txt' | wc -l)
+made=$(find linux -maxdepth 1 -regex '.*/format[0-9]+\.txt' | wc -l)
 echo "${#samples[@]} samples and $made made images: $files result files ($bmps exported BMP files) identical"
 cd "$root"
 
