@@ -369,6 +369,7 @@ int Run(int argc, char** argv) {
         return Convert(session, options);
     } catch (const UsageError& e) {
         PrintError(e.message);
+        std::fprintf(stderr, "%s%s\n", kUsage, FormatNames().c_str());
         return kExitUsage;
     } catch (const std::exception& e) {
         PrintError(e.what());
