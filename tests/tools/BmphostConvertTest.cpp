@@ -56,7 +56,7 @@ struct FormatCase {
 // Cases show by name in test output.
 void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.name; }
 
-const std::string kRgbTop = "0000ff00ff00ff0000000ff0";
+const std::string kRgbTop = "0000ff00ff00ff00000000ff";
 const std::string kRgbBottom = "ff0000ff000000ff000000ff";
 const std::string kThreeEntries =
     "0000ff00"

@@ -61,6 +61,7 @@ std::vector<PreviewCase> PreviewCases() {
         s.height = 1;
         s.bitCount = 8;
         s.palette = {{1, 2, 3, 0}, {4, 5, 6, 0}, {7, 8, 9, 0}};
+        s.clrUsed = 3;
         s.pixels = {2, 0, 1, 0};
         cases.push_back({"indexed8", s, {}, "P", {9, 8, 7, 255, 3, 2, 1, 255, 6, 5, 4, 255}});
     }
