@@ -26,7 +26,7 @@ mkdir -p "$previews" "$converted"
 
 # The module's five-line description, in one line: "W x H, colour format".
 describe() {
-  "$host" describe "$1" 2>/dev/null | tr -d '\r' | awk -F':  ' '
+  { "$host" describe "$1" 2>/dev/null || true; } | tr -d '\r' | awk -F':  ' '
     /^Width:/ {w = $2} /^Height:/ {h = $2} /^Color Format:/ {c = $2}
     END {if (w != "") printf "%s x %s, %s", w, h, c; else printf "(refused)"}'
 }
@@ -54,7 +54,7 @@ while IFS=$'\t' read -r name expectation label; do
 
   if [[ $status -eq 0 ]]; then
     result="ok, $(stat -c %s "$converted/$name") bytes written"
-    [[ $expectation == question ]] && result="ok, made opaque on request"
+    [[ $expectation == question ]] && result="$result, made opaque"
     [[ $expectation == ok || $expectation == question ]] || { result="$result (UNEXPECTED)"; unexpected=$((unexpected + 1)); }
   else
     line=$(sed -n 's/.*:\([0-9]*\), code [0-9]*)$/\1/p' <<<"$errors" | head -n 1)
