@@ -297,7 +297,10 @@ int Convert(Session& session, const Options& options) {
         image = imported.image;
     }
     if (options.png && !WritePreview(*image, *options.png)) return kExitFailed;
-    if (InterruptRequested()) return kExitInterrupted;
+    if (InterruptRequested()) {
+        std::fprintf(stderr, "%s: interrupted; nothing written\n", output.c_str());
+        return kExitInterrupted;
+    }
 
     orix::TrImage converted;
     if (format && *format != image->GetColorFormat()) {
@@ -330,8 +333,7 @@ int Convert(Session& session, const Options& options) {
     json += "}";
     if (options.json) std::cout << json << std::endl;
     if (!exported.written) {
-        if (!options.json)
-            std::fprintf(stderr, "%s: export stopped; nothing written\n", output.c_str());
+        std::fprintf(stderr, "%s: export stopped; nothing written\n", output.c_str());
         return StoppedStatus();
     }
     if (!options.json)
