@@ -1,7 +1,6 @@
 // The import slot: formats, rows and their order, 16-bit expansion, progress,
 // the transparency question, the result, errors and clean-up.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
