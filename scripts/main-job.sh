@@ -22,6 +22,8 @@ previews=out/previews
 converted=out/converted
 rm -rf "$samples" "$previews" "$converted"
 mkdir -p "$previews" "$converted"
+errors_file=$(mktemp)
+trap 'rm -f "$errors_file"' EXIT
 "$build/bmpsamples" "$samples"
 
 # The module's five-line description, in one line: "W x H, colour format".
@@ -31,7 +33,7 @@ describe() {
     END {if (w != "") printf "%s x %s, %s", w, h, c; else printf "(refused)"}'
 }
 
-format='%-20s %-46s %-30s %-30s %9s\n'
+format='%-20s %-46s %-30s %-32s %9s\n'
 printf "$format" FILE SAMPLE DESCRIPTION RESULT TIME
 printf "$format" ---- ------ ----------- ------ ----
 total=0
@@ -44,7 +46,9 @@ while IFS=$'\t' read -r name expectation label; do
 
   start=$(date +%s%N)
   status=0
-  errors=$("$host" convert "$source" "$converted/$name" --opaque yes 2>&1 >/dev/null </dev/null) || status=$?
+  report=$("$host" convert "$source" "$converted/$name" --opaque yes --json 2>"$errors_file" </dev/null) ||
+    status=$?
+  errors=$(cat "$errors_file")
   end=$(date +%s%N)
   time=$(awk -v ns=$((end - start)) 'BEGIN {printf "%.1f ms", ns / 1e6}')
 
@@ -53,9 +57,14 @@ while IFS=$'\t' read -r name expectation label; do
   fi
 
   if [[ $status -eq 0 ]]; then
-    result="ok, $(stat -c %s "$converted/$name") bytes written"
-    [[ $expectation == question ]] && result="$result, made opaque"
-    [[ $expectation == ok || $expectation == question ]] || { result="$result (UNEXPECTED)"; unexpected=$((unexpected + 1)); }
+    result="ok, $(stat -c %s "$converted/$name") bytes"
+    asked=no
+    [[ $report == *'"question_asked": true'* ]] && asked=yes && result="$result, asked: opaque"
+    if [[ $expectation != ok && $expectation != question ]] ||
+      [[ $asked == yes && $expectation != question ]] || [[ $asked == no && $expectation == question ]]; then
+      result="$result (UNEXPECTED)"
+      unexpected=$((unexpected + 1))
+    fi
   else
     line=$(sed -n 's/.*:\([0-9]*\), code [0-9]*)$/\1/p' <<<"$errors" | head -n 1)
     code=$(sed -n 's/.*, code \([0-9]*\))$/\1/p' <<<"$errors" | head -n 1)
