@@ -320,4 +320,26 @@ TEST(Convert, UnreadableInputIsAnErrorAndWritesNothing) {
     EXPECT_FALSE(testsupport::FileExists(out));
 }
 
+TEST(Convert, PreviewIsWhatTheHostReceived) {
+    TempDir dir;
+    const std::string in = dir.Write("in.bmp", BuildBmp(ThreeColours()));
+    ASSERT_EQ(Bmphost({"convert", in, dir.File("out.bmp"), "--png", dir.File("a.png")}).status, 0);
+    ASSERT_EQ(Bmphost({"import", in, "--png", dir.File("b.png")}).status, 0);
+    EXPECT_EQ(testsupport::ReadFileBytes(dir.File("a.png")),
+              testsupport::ReadFileBytes(dir.File("b.png")));
+}
+
+TEST(Convert, PngOverThePixelLimitIsRefusedBeforeReading) {
+    TempDir dir;
+    const std::string in = dir.Write("in.bmp", BuildBmp(ThreeColours()));  // 4 x 2
+    const std::string png = dir.File("in.png");
+    ASSERT_EQ(Bmphost({"import", in, "--png", png}).status, 0);
+    const std::string out = dir.File("out.bmp");
+    const RunResult over = Bmphost({"--max-pixels", "7", "convert", png, out});
+    EXPECT_EQ(over.status, 1);
+    EXPECT_NE(over.err.find("pixel limit"), std::string::npos) << over.err;
+    EXPECT_FALSE(testsupport::FileExists(out));
+    EXPECT_EQ(Bmphost({"--max-pixels", "8", "convert", png, out}).status, 0);
+}
+
 }  // namespace
