@@ -1,11 +1,11 @@
 // The import slot: formats, rows and their order, 16-bit expansion, progress,
 // the transparency question, the result, errors and clean-up.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -497,6 +497,17 @@ TEST_P(ImportErrors, RaiseLineCodeAndArguments) {
 
 INSTANTIATE_TEST_SUITE_P(Table, ImportErrors, ::testing::ValuesIn(ErrorCases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ImportTest, RunLengthFileCutShortImportsQuietly) {
+    BmpSpec s = Picture(3, 3, 8);
+    s.compression = 1;
+    s.pixels = {0x03, 0x04, 0x00, 0x00, 0x00, 0x03, 0x05};  // cut inside an absolute run
+    EXPECT_EQ(Import(WriteBmp(s)), orix::ImportNotDone);
+    ASSERT_EQ(manager.m_imported.size(), 1u);
+    EXPECT_EQ(ImageRow(Imported(), 2), (Bytes{4, 4, 4, 0}));
+    EXPECT_EQ(ImageRow(Imported(), 1), (Bytes{5, 0, 0, 0}));
+    EXPECT_EQ(ImageRow(Imported(), 0), (Bytes{0, 0, 0, 0}));
+}
 
 TEST_F(ImportTest, OpenFailureCarriesTheSystemText) {
     const std::string path = dir.File("absent.bmp");
