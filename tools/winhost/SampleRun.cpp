@@ -72,7 +72,13 @@ void ReportRecords(std::ostream& report, orix::IoManager& manager,
         if (event.kind == orix::ProgressEvent::Message)
             report << "  message: " << Portable(event.text, paths) << "\n";
     }
-    report << "  proportions: " << manager.Proportions().size() << "\n";
+    report << "  proportions:";
+    for (double value : manager.Proportions()) {
+        char text[32];
+        std::snprintf(text, sizeof text, " %.17g", value);
+        report << text;
+    }
+    report << "\n";
     for (const auto& w : manager.m_warnings)
         report << "  warning: style " << w.style << " answer " << w.answer << " "
                << Portable(w.text, paths) << "\n";
