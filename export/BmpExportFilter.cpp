@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "export/ExportErrors.h"
+#include "frame/SystemText.h"
 
 using namespace exporterrors;
 
@@ -60,12 +61,6 @@ StoredForm StoredFormFor(tamb::ColorFormat format) {
         default:
             return {24, false, true};
     }
-}
-
-// The runtime's reason for the last failed file operation, or the fallback.
-std::string SystemText(const char* fallback) {
-    const unsigned long code = _doserrno;
-    return code != 0 ? tamb::FormatSystemErrorMsg(code) : std::string(fallback);
 }
 
 }  // namespace
@@ -163,12 +158,12 @@ orix::ExportStatus BmpExportFilter::ExportImage(orix::TrImage& image) {
     if (!m_writer.Open(m_fileName.c_str())) {
         switch (m_writer.GetStatus()) {
             case BmpFileStatus::OpenFailed: {
-                const std::string reason = SystemText(kCreateFailed);
+                const std::string reason = SystemTextOr(kCreateFailed);
                 ThrowError(kSourceFile, kLineOpenFailed, orix::ErrCannotOpen, m_fileName.c_str(),
                            reason.c_str());
             }
             case BmpFileStatus::IoError: {
-                const std::string reason = SystemText(kWriteFailed);
+                const std::string reason = SystemTextOr(kWriteFailed);
                 ThrowError(kSourceFile, kLineOpenIoError, orix::ErrWriteFailed, m_fileName.c_str(),
                            reason.c_str());
             }

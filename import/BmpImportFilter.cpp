@@ -8,6 +8,7 @@
 
 #include "format/BmpFormat.h"
 #include "frame/IoProgressScope.h"
+#include "frame/SystemText.h"
 #include "import/ImportMessages.h"
 
 using namespace importmsg;
@@ -26,13 +27,6 @@ class ReaderCloser {
   private:
     BmpReader& m_reader;
 };
-
-// The runtime's text for its last operating-system error, or the fallback
-// when it has none to tell.
-std::string SystemTextOr(const char* fallback) {
-    const unsigned long code = _doserrno;
-    return code != 0 ? tamb::FormatSystemErrorMsg(code) : std::string(fallback);
-}
 
 [[noreturn]] void RaiseOpenError(const orix::IoFilter& filter, BmpFileStatus status,
                                  const char* path) {
