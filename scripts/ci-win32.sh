@@ -17,22 +17,12 @@ fail() {
 
 # --- Packages -----------------------------------------------------------------
 step "packages"
-bash scripts/deps.sh
-packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-          mingw-w64-i686-dev googletest wine wine32:i386)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        dpkg --add-architecture i386
-    fi
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Wine's 32-bit half comes from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
 fi
+bash scripts/deps.sh g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 \
+    mingw-w64-i686-dev googletest wine wine32:i386
 
 # --- Wine -------------------------------------------------------------------------
 # A prefix of the build's own, and one Wine server kept up for the whole run
