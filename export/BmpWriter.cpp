@@ -1,5 +1,26 @@
 #include "export/BmpWriter.h"
 
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "frame/HostInterfaces.h"
+
+namespace {
+
+// Every file header fits a 32-bit size field; bigger images cannot be stored.
+constexpr std::uint64_t kMaxFileBytes = std::numeric_limits<std::uint32_t>::max();
+
+bool IsStoredBitCount(std::uint16_t bits) {
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+std::uint64_t AbsRows(std::int32_t height) {
+    return static_cast<std::uint64_t>(std::llabs(static_cast<long long>(height)));
+}
+
+}  // namespace
+
 BmpWriter::BmpWriter()
     : m_status(BmpFileStatus::Ok), m_infoHeader{}, m_colorTable{}, m_rowsWritten(0) {}
 
@@ -9,23 +30,136 @@ std::int32_t BmpWriter::GetRowStride() const {
     return m_infoHeader.biSize == 0 ? 0 : ComputeRowStride(&m_infoHeader);
 }
 
-// Not built yet: refuse rather than pretend.
-bool BmpWriter::SetInfoHeader(const BITMAPINFOHEADER*) {
-    m_status = BmpFileStatus::Unsupported;
-    return false;
+bool BmpWriter::SetInfoHeader(const BITMAPINFOHEADER* header) {
+    if (header == nullptr || header->biSize != bmp::kInfoHeaderSize || header->biWidth < 1 ||
+        header->biHeight == 0) {
+        m_status = BmpFileStatus::InvalidHeader;
+        return false;
+    }
+    if (!IsStoredBitCount(header->biBitCount)) {
+        m_status = BmpFileStatus::Unsupported;
+        return false;
+    }
+    // A row too long for the stride rule, or pixel data beyond what the
+    // 32-bit size fields can describe, has no honest file: refuse it before
+    // anything is stored.
+    const std::int32_t stride = ComputeRowStride(header);
+    const std::uint64_t imageBytes = static_cast<std::uint64_t>(stride) * AbsRows(header->biHeight);
+    const std::uint64_t headerBytes = bmp::kFileHeaderSize + bmp::kInfoHeaderSize +
+                                      bmp::kMaskBytes + 4u * static_cast<unsigned>(bmp::kMaxColors);
+    if (stride <= 0 || imageBytes > kMaxFileBytes - headerBytes) {
+        m_status = BmpFileStatus::InvalidHeader;
+        return false;
+    }
+
+    m_infoHeader = *header;
+    m_infoHeader.biPlanes = 1;
+    m_infoHeader.biSize = bmp::kInfoHeaderSize;
+    if (m_infoHeader.biCompression != bmp::BI_RGB &&
+        !(m_infoHeader.biCompression == bmp::BI_BITFIELDS && m_infoHeader.biBitCount == 16))
+        m_infoHeader.biCompression = bmp::BI_RGB;
+    m_infoHeader.biSizeImage = static_cast<std::uint32_t>(imageBytes);
+    if (m_infoHeader.biBitCount <= 8 && m_infoHeader.biClrUsed == 0) {
+        m_infoHeader.biClrUsed = 1u << m_infoHeader.biBitCount;
+        if (m_infoHeader.biClrImportant == 0) m_infoHeader.biClrImportant = m_infoHeader.biClrUsed;
+    }
+    return true;
 }
-bool BmpWriter::SetColorTable(const tagRGBQUAD*) {
-    m_status = BmpFileStatus::WrongState;
-    return false;
+
+bool BmpWriter::SetColorTable(const tagRGBQUAD* table) {
+    if (m_infoHeader.biSize != bmp::kInfoHeaderSize || m_infoHeader.biClrUsed == 0 ||
+        m_infoHeader.biClrUsed > static_cast<std::uint32_t>(bmp::kMaxColors) || table == nullptr) {
+        m_status = BmpFileStatus::WrongState;
+        return false;
+    }
+    std::memcpy(m_colorTable, table, 4u * m_infoHeader.biClrUsed);
+    return true;
 }
-bool BmpWriter::Open(const char*) {
-    m_status = BmpFileStatus::WrongState;
-    return false;
+
+bool BmpWriter::Open(const char* path) {
+    if (m_file.IsOpen()) {
+        m_status = BmpFileStatus::WrongState;
+        Close();
+        return false;
+    }
+    m_status = BmpFileStatus::Ok;
+    m_rowsWritten = 0;
+    const bool hasTable = m_infoHeader.biBitCount <= 8;
+    // A caller's colour count beyond the table that is held cannot be written.
+    if (m_infoHeader.biSize != bmp::kInfoHeaderSize ||
+        (hasTable && m_infoHeader.biClrUsed > static_cast<std::uint32_t>(bmp::kMaxColors))) {
+        m_status = BmpFileStatus::WrongState;
+        return false;
+    }
+    if (!m_file.OpenNoThrow(path, "wb", tamb::CBufferedFile::ShareReadWrite, false)) {
+        m_status = BmpFileStatus::OpenFailed;
+        return false;
+    }
+    try {
+        m_path = path;
+    } catch (...) {
+        // Without the recorded path Close could not delete the file: do it now.
+        m_file.Close();
+        _unlink(path);
+        m_status = BmpFileStatus::OpenFailed;
+        return false;
+    }
+
+    const std::uint32_t maskBytes =
+        m_infoHeader.biCompression == bmp::BI_BITFIELDS ? bmp::kMaskBytes : 0;
+    // Only a table that is written counts towards the offsets.
+    const std::uint32_t tableBytes = hasTable ? 4u * m_infoHeader.biClrUsed : 0;
+    const std::uint32_t offBits =
+        bmp::kFileHeaderSize + bmp::kInfoHeaderSize + maskBytes + tableBytes;
+
+    BITMAPFILEHEADER fileHeader{};
+    fileHeader.bfType = bmp::kSignature;
+    fileHeader.bfSize = offBits + m_infoHeader.biSizeImage;
+    fileHeader.bfOffBits = offBits;
+    std::uint8_t fileBytes[bmp::kFileHeaderSize];
+    bmp::EncodeFileHeader(fileHeader, fileBytes);
+    std::uint8_t infoBytes[bmp::kInfoHeaderSize];
+    bmp::EncodeInfoHeader(m_infoHeader, infoBytes);
+
+    try {
+        m_file.Write(fileBytes, sizeof fileBytes);
+        m_file.Write(infoBytes, sizeof infoBytes);
+        if (maskBytes != 0) {
+            std::uint8_t masks[bmp::kMaskBytes];
+            bmp::StoreLe32(masks, bmp::kMask565Red);
+            bmp::StoreLe32(masks + 4, bmp::kMask565Green);
+            bmp::StoreLe32(masks + 8, bmp::kMask565Blue);
+            m_file.Write(masks, sizeof masks);
+        }
+        if (tableBytes != 0) m_file.Write(m_colorTable, tableBytes);
+    } catch (...) {
+        m_status = BmpFileStatus::IoError;
+        Close();
+        return false;
+    }
+    return true;
 }
-bool BmpWriter::WriteScanline(const void*) {
-    m_status = BmpFileStatus::WrongState;
-    return false;
+
+bool BmpWriter::WriteScanline(const void* row) {
+    if (!m_file.IsOpen() ||
+        static_cast<std::uint64_t>(m_rowsWritten) >= AbsRows(m_infoHeader.biHeight)) {
+        m_status = BmpFileStatus::WrongState;
+        Close();
+        return false;
+    }
+    try {
+        m_file.Write(row, static_cast<unsigned int>(GetRowStride()));
+    } catch (...) {
+        m_status = BmpFileStatus::IoError;
+        Close();
+        return false;
+    }
+    ++m_rowsWritten;
+    return true;
 }
+
 void BmpWriter::Close() {
     if (m_file.IsOpen()) m_file.Close();
+    if (m_status != BmpFileStatus::Ok && !m_path.empty()) _unlink(m_path.c_str());
+    m_path.clear();
 }

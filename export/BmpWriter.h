@@ -11,7 +11,7 @@
 // the file. Never throws; a failure leaves its reason in m_status and deletes
 // the file it had created.
 class BmpWriter {
-public:
+  public:
     BmpWriter();
     ~BmpWriter();
     BmpWriter(const BmpWriter&) = delete;
@@ -26,7 +26,7 @@ public:
     BmpFileStatus GetStatus() const { return m_status; }
     std::int32_t GetRowStride() const;
 
-private:
+  private:
     BmpFileStatus m_status;
     tamb::CBufferedFile m_file;
     BITMAPINFOHEADER m_infoHeader;

@@ -13,7 +13,7 @@
 //   6 BeginExport, 7 BeginExportToMemory (framework's), 8 ExportObject,
 //   9 EndExport, 10 EndExportToMemory (framework's).
 class BmpExportFilter : public orix::IoExportFilter {
-public:
+  public:
     explicit BmpExportFilter(orix::IoManager& manager);
     ~BmpExportFilter() override;
 
@@ -26,7 +26,7 @@ public:
     orix::ExportStatus ExportObject(orix::TrBase& object) override;
     orix::ExportStatus EndExport() override;
 
-private:
+  private:
     orix::ExportStatus ExportImage(orix::TrImage& image);
 
     BmpWriter m_writer;

@@ -10,7 +10,7 @@
 //   6 IsFileSupported, 7 GetFileDescription, 8 ImportFile,
 //   9 ImportFromMemory (framework's).
 class BmpImportFilter : public orix::IoImportFilter {
-public:
+  public:
     explicit BmpImportFilter(orix::IoManager& manager);
     ~BmpImportFilter() override;
 
@@ -23,7 +23,7 @@ public:
     bool GetFileDescription(const char* path, std::string& text) override;
     orix::ImportStatus ImportFile(const char* path, bool promptAllowed) override;
 
-private:
+  private:
     BmpReader m_reader;
     bool m_promptAllowed;
     bool m_alphaAllZero;

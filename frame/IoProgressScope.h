@@ -7,7 +7,7 @@ class IoProgress;
 // Keeps a progress display open for as long as it lives: made, it begins the
 // display; destroyed, it ends it unless its owner ended it early.
 class IoProgressScope {
-public:
+  public:
     explicit IoProgressScope(orix::IoProgress* progress);
     ~IoProgressScope();
     IoProgressScope(const IoProgressScope&) = delete;
@@ -17,6 +17,6 @@ public:
     // Ends the display now; the scope does nothing more afterwards.
     void EndEarly();
 
-private:
+  private:
     orix::IoProgress* m_progress;
 };

@@ -3,8 +3,12 @@
 #include <cstring>
 
 BmpReader::BmpReader()
-    : m_status(BmpFileStatus::Ok), m_infoHeader{}, m_colorTable{}, m_rowsRead(0),
-      m_bitFieldMasks{}, m_pixelDataPos(0) {}
+    : m_status(BmpFileStatus::Ok),
+      m_infoHeader{},
+      m_colorTable{},
+      m_rowsRead(0),
+      m_bitFieldMasks{},
+      m_pixelDataPos(0) {}
 
 BmpReader::~BmpReader() { Close(); }
 

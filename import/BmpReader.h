@@ -10,7 +10,7 @@
 // decoded). Never throws and never talks to the user: each operation answers
 // true or false and leaves the reason of a failure in m_status.
 class BmpReader {
-public:
+  public:
     BmpReader();
     ~BmpReader();
     BmpReader(const BmpReader&) = delete;
@@ -27,7 +27,7 @@ public:
     tagRGBQUAD* GetColorTable() { return m_colorTable; }
     const std::uint32_t* GetBitFieldMasks() const { return m_bitFieldMasks; }
 
-private:
+  private:
     BmpFileStatus m_status;
     tamb::CBufferedFile m_file;
     BITMAPINFOHEADER m_infoHeader;

@@ -115,7 +115,8 @@ TempDir::~TempDir() {
 std::string TempDir::Write(const std::string& name, const Bytes& bytes) const {
     const std::string path = File(name);
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
     return path;
 }

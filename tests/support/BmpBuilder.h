@@ -14,7 +14,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // Appends little-endian fields to a byte vector.
 class ByteWriter {
-public:
+  public:
     ByteWriter& U8(std::uint8_t v);
     ByteWriter& U16(std::uint16_t v);
     ByteWriter& U32(std::uint32_t v);
@@ -25,7 +25,7 @@ public:
     const Bytes& bytes() const { return m_bytes; }
     Bytes& bytes() { return m_bytes; }
 
-private:
+  private:
     Bytes m_bytes;
 };
 
@@ -63,7 +63,7 @@ std::vector<tagRGBQUAD> TestPalette(int n);
 
 // A temporary directory, removed with its contents when destroyed.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -73,7 +73,7 @@ public:
     // Writes the bytes to a file in the directory and returns its path.
     std::string Write(const std::string& name, const Bytes& bytes) const;
 
-private:
+  private:
     std::string m_path;
 };
 

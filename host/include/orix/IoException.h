@@ -9,7 +9,7 @@ namespace orix {
 
 // The one exception type the framework raises for a filter's error.
 class IoException : public std::exception {
-public:
+  public:
     std::string source;             // the raising filter's source file name
     int line = 0;                   // its source line
     bool hasCode = false;           // false: raised with a finished message

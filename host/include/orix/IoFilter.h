@@ -14,7 +14,7 @@ class IoPropertyPage;
 // The common base of the host's filters. Slots 0..5 of every filter's
 // virtual table are declared here.
 class IoFilter {
-public:
+  public:
     explicit IoFilter(IoManager& manager);
     virtual ~IoFilter();
     virtual void GetPropertyPages(std::vector<IoPropertyPage*>& pages, const char* context);
@@ -37,7 +37,7 @@ public:
 
     IoManager& GetManager() const { return m_manager; }
 
-private:
+  private:
     IoManager& m_manager;
 };
 

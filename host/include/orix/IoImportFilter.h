@@ -6,13 +6,13 @@ namespace orix {
 class TrBase;
 
 class IoImportFilter : public IoFilter {
-public:
+  public:
     explicit IoImportFilter(IoManager& manager);
     ~IoImportFilter() override;
 
-    virtual bool IsFileSupported(const char* path) = 0;                          // slot 6
-    virtual bool GetFileDescription(const char* path, std::string& text) = 0;  // slot 7
-    virtual ImportStatus ImportFile(const char* path, bool promptAllowed) = 0;   // slot 8
+    virtual bool IsFileSupported(const char* path) = 0;                         // slot 6
+    virtual bool GetFileDescription(const char* path, std::string& text) = 0;   // slot 7
+    virtual ImportStatus ImportFile(const char* path, bool promptAllowed) = 0;  // slot 8
     virtual ImportStatus ImportFromMemory(const unsigned char* data, unsigned int size,
                                           bool promptAllowed);  // slot 9
 

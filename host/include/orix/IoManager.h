@@ -12,9 +12,9 @@ class TrImage;
 // makes so that tests and the command-line host can show it.
 struct ProgressEvent {
     enum Kind { Begin, End, Message, Proportion } kind;
-    std::string text;   // Message: the formatted text
-    double value = 0;   // Proportion: the fraction reported
-    bool answer = true; // Proportion: what the reporter answered
+    std::string text;    // Message: the formatted text
+    double value = 0;    // Proportion: the fraction reported
+    bool answer = true;  // Proportion: what the reporter answered
 };
 
 struct WarningRecord {
@@ -32,13 +32,13 @@ struct OptionRecord {
 // The host's side of a session with filters. Its first member is the leading
 // flag that filters read directly; keep it first.
 class IoManager {
-public:
+  public:
     unsigned char m_leadingFlag = 0;
 
     // Scripted answers.
-    int m_warningAnswer = 0;        // returned by IoFilter::Warning
-    bool m_importAnswer = true;     // returned by IoImportFilter::ImportObject
-    long m_stopAtProportion = -1;   // the zero-based ProgressProportion call that answers false
+    int m_warningAnswer = 0;       // returned by IoFilter::Warning
+    bool m_importAnswer = true;    // returned by IoImportFilter::ImportObject
+    long m_stopAtProportion = -1;  // the zero-based ProgressProportion call that answers false
     bool m_keepImportedImages = true;
 
     // Optional hooks for an interactive host. The progress hook sees every

@@ -7,7 +7,7 @@ class IoManager;
 // A progress display. The first two virtual slots begin and end it; the
 // manager records every call and scripts the answers of ProgressProportion.
 class IoProgress {
-public:
+  public:
     explicit IoProgress(IoManager& manager);
     virtual void BeginProgress(const char* text, bool first, bool second);
     virtual void EndProgress();
@@ -21,7 +21,7 @@ public:
     IoProgress(const IoProgress&) = delete;
     IoProgress& operator=(const IoProgress&) = delete;
 
-private:
+  private:
     IoManager& m_manager;
 };
 

@@ -5,7 +5,7 @@ namespace orix {
 
 // The base of every object handed between the host and its filters.
 class TrBase {
-public:
+  public:
     virtual ~TrBase();
     virtual const tamb::CTypeInfo* GetTypeId() const = 0;
 };

@@ -15,7 +15,7 @@ namespace orix {
 // limits the pixel count: SetScanlineStart beyond it fails as an allocation
 // would (std::bad_alloc).
 class TrImage : public TrBase {
-public:
+  public:
     enum RowAccessOrder : int { RowsTopDown = 0, RowsBottomUp = 1, RowsByIndex = 2 };
 
     TrImage();
@@ -64,7 +64,7 @@ public:
     unsigned int m_lastStartFlags = 0;
     bool m_lastEndTableNull = true;
 
-private:
+  private:
     unsigned char* RowForWriting(int index);
 
     int m_width = 0;

@@ -8,7 +8,7 @@ namespace orix {
 // Opens the graphics part of an export. Filters set the origin to zero and
 // ask for raster output; the host starts it at "unset".
 class TrInitGraphicsExp : public TrBase {
-public:
+  public:
     static const tamb::CTypeInfo* GetClassTypeId();
     const tamb::CTypeInfo* GetTypeId() const override;
 
@@ -19,7 +19,7 @@ public:
 
 // An object type no BMP filter handles, for the host's own use.
 class TrText : public TrBase {
-public:
+  public:
     static const tamb::CTypeInfo* GetClassTypeId();
     const tamb::CTypeInfo* GetTypeId() const override;
 };

@@ -7,12 +7,12 @@ namespace tamb {
 
 // Raised by CBufferedFile::Write when the bytes could not all be written.
 class CFileException : public std::runtime_error {
-public:
+  public:
     CFileException(const std::string& what, unsigned long code)
         : std::runtime_error(what), m_code(code) {}
     unsigned long GetCode() const { return m_code; }
 
-private:
+  private:
     unsigned long m_code;
 };
 
@@ -22,7 +22,7 @@ private:
 // the runtime's _doserrno from errno; a read that ends at end of file sets it
 // to 0.
 class CBufferedFile {
-public:
+  public:
     enum Sharing : int { ShareNone = 0, ShareRead = 1, ShareWrite = 2, ShareReadWrite = 3 };
     enum Origin : int { FromStart = 0, FromCurrent = 1, FromEnd = 2 };
 
@@ -49,7 +49,7 @@ public:
     // Size of the read buffer; reads at least this large bypass it.
     static constexpr unsigned int kBufferSize = 64 * 1024;
 
-private:
+  private:
     int GetcSlow();
     bool Refill();
     void DropReadWindow();
