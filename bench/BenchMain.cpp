@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -175,13 +176,46 @@ void MakeInputs() {
         if (!bench::FileExists(path)) bench::WriteFile(path, bytes);
         s.smallFiles.push_back(path);
     }
-    // Host images for the export, taken from the module's own import of the
-    // inputs (the colour formats 6, 7, 8, 9 and 10).
+    // Host images for the export, made from the same picture: indexed 1, 4
+    // and 8 bits with their palettes, blue-green-red, and with alpha.
+    const bench::Plasma& p = picture();
     for (const ExportCase& c : kExportCases) {
-        std::unique_ptr<orix::TrImage> image;
-        ImportWithModule(s.inputs[c.name], &image);
-        if (image->GetColorFormat() != c.format)
-            throw std::runtime_error(std::string("unexpected import format for ") + c.name);
+        auto image = std::make_unique<orix::TrImage>();
+        const std::vector<tagRGBQUAD>* palette = c.bits == 1   ? &p.palette2
+                                                 : c.bits == 4 ? &p.palette16
+                                                               : &p.palette256;
+        tagRGBQUAD table[256] = {};
+        std::copy(palette->begin(), palette->end(), table);
+        image->SetScanlineStart(p.width, p.height, c.format, 2835, 2835, table,
+                                orix::TrImage::RowsByIndex, 0);
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(image->GetRowBytes()));
+        for (int y = 0; y < p.height; ++y) {
+            std::fill(row.begin(), row.end(), 0);
+            const std::size_t base = static_cast<std::size_t>(y) * p.width;
+            for (int x = 0; x < p.width; ++x) {
+                const std::size_t i = base + x;
+                switch (c.bits) {
+                    case 1:
+                        row[x / 8] |= static_cast<std::uint8_t>(p.index1[i] << (7 - x % 8));
+                        break;
+                    case 4:
+                        row[x / 2] |= static_cast<std::uint8_t>(p.index4[i] << (x % 2 ? 0 : 4));
+                        break;
+                    case 8:
+                        row[x] = p.index8[i];
+                        break;
+                    case 24:
+                        std::memcpy(&row[3 * x], &p.bgr[3 * i], 3);
+                        break;
+                    case 32:
+                        std::memcpy(&row[4 * x], &p.bgr[3 * i], 3);
+                        row[4 * x + 3] = p.alpha[i];
+                        break;
+                }
+            }
+            image->SetScanline(row.data(), y);
+        }
+        image->SetScanlineEnd(nullptr, 0);
         s.exportImages.push_back(std::move(image));
     }
 }
@@ -223,7 +257,12 @@ void Register() {
         };
         benchmark::RegisterBenchmark(("import/" + name + "/module").c_str(),
                                      [path, finish](benchmark::State& state) {
-                                         for (auto _ : state) ImportWithModule(path);
+                                         try {
+                                             for (auto _ : state) ImportWithModule(path);
+                                         } catch (const std::exception& e) {
+                                             state.SkipWithError(e.what());
+                                             return;
+                                         }
                                          finish(state);
                                      })
             ->Unit(benchmark::kMillisecond)
@@ -346,7 +385,12 @@ class CollectingReporter : public benchmark::ConsoleReporter {
             r.bytesPerSecond = counter("bytes_per_second");
             r.itemsPerSecond = counter("items_per_second");
             r.pixelsPerSecond = counter("Mpx/s") * 1e6;
-            g_results[run.benchmark_name()] = r;
+            std::string name = run.benchmark_name();
+            const std::string suffix = "/real_time";
+            if (name.size() > suffix.size() &&
+                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+                name.resize(name.size() - suffix.size());
+            g_results[name] = r;
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -449,7 +493,7 @@ void PrintTable() {
         } else {
             target = "< 1x stb";
         }
-        if (s != nullptr) met = met && m && m->seconds < s->seconds;
+        met = met && m != nullptr && (s == nullptr || m->seconds < s->seconds);
         char mbs[32] = "-", mpx[32] = "-";
         if (m) {
             std::snprintf(mbs, sizeof mbs, "%.0f", m->bytesPerSecond / 1e6);
@@ -518,10 +562,14 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--peak") == 0) return RunPeakChild(argv[2], argv[3]);
     try {
         MakeInputs();
-        CheckInputs();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "set-up failed: %s\n", e.what());
         return 2;
+    }
+    try {
+        CheckInputs();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "warning: the import cannot be checked: %s\n", e.what());
     }
     Register();
     benchmark::Initialize(&argc, argv);
