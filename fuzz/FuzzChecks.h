@@ -148,9 +148,7 @@ struct Outcome {
     int errorRow = -1;  // first uncompressed row that is cut short (325), -1 for none
 };
 
-inline int RowBytes(int width, int bits) {
-    return static_cast<int>((static_cast<std::int64_t>(width) * bits + 31) / 32 * 4);
-}
+inline std::int64_t RowBytes(std::int64_t width, int bits) { return (width * bits + 31) / 32 * 4; }
 
 // The reader's header checks and the driver's refusals, as documented, for the
 // file's bytes. The module's own choices (colour counts above 256, run-length
@@ -282,7 +280,7 @@ inline Outcome Model(const std::uint8_t* d, std::size_t n, std::uint64_t pixelLi
 // stream leaves zeros, and a delta that moves down leaves the rows it passes
 // over empty and resumes at its column on the row it lands on.
 inline std::vector<Bytes> DecodeRle(const std::uint8_t* d, std::size_t n, const Outcome& o) {
-    const int R = RowBytes(o.width, o.bits);
+    const auto R = static_cast<int>(RowBytes(o.width, o.bits));
     std::vector<Bytes> rows(static_cast<std::size_t>(o.rows),
                             Bytes(static_cast<std::size_t>(R), 0));
     std::uint64_t pos = o.pixelPos;
@@ -368,8 +366,8 @@ inline std::vector<Bytes> DecodeRle(const std::uint8_t* d, std::size_t n, const 
 inline std::vector<Bytes> ExpectedRows(const std::uint8_t* d, std::size_t n, const Outcome& o,
                                        bool opaque) {
     if (o.compression == 1 || o.compression == 2) return DecodeRle(d, n, o);
-    const int R = RowBytes(o.width, o.bits == 16 ? 24 : o.bits);
-    const int stride = RowBytes(o.width, o.bits);
+    const auto R = static_cast<int>(RowBytes(o.width, o.bits == 16 ? 24 : o.bits));
+    const auto stride = static_cast<int>(RowBytes(o.width, o.bits));
     std::vector<Bytes> rows;
     const bool wide565 = o.compression == 3 && (o.masks[0] == 0xF800 || o.masks[2] == 0xF800);
     for (int r = 0; r < o.rows; ++r) {
@@ -501,8 +499,8 @@ inline std::string CheckImport(const std::uint8_t* data, std::size_t size, long 
     if (o.errorRow >= 0 && (stopAt < 0 || stopAt >= o.errorRow))
         return why + "imported a file whose rows are cut short; ";
     if (result != 1) why += "result " + std::to_string(result) + "; ";
-    bool allAlphaZero = o.bits == 32;
-    if (o.bits == 32) {
+    bool allAlphaZero = o.bits == 32 && o.errorRow < 0;
+    if (allAlphaZero) {
         const std::vector<Bytes> stored = ExpectedRows(data, size, o, false);
         for (const Bytes& row : stored)
             for (int x = 0; x < o.width && allAlphaZero; ++x)
@@ -510,7 +508,8 @@ inline std::string CheckImport(const std::uint8_t* data, std::size_t size, long 
     }
     // Reports: one a row and the final 1.0, then one a row of the second pass.
     const long reports = o.rows + 1L + (allAlphaZero ? o.rows : 0);
-    const bool stopped = stopAt >= 0 && stopAt < reports;
+    // Rows cut short and no error: the stop came first.
+    const bool stopped = (stopAt >= 0 && stopAt < reports) || o.errorRow >= 0;
     if (stopped) {
         if (manager.m_importObjectCalls != 0) why += "image handed over after a stop; ";
         return why;
@@ -733,7 +732,7 @@ inline std::string CheckExport(const std::uint8_t* data, std::size_t size) {
 
     // The file, byte by byte.
     const Bytes file = ReadAll(path);
-    const int stride = RowBytes(in.width, bits);
+    const auto stride = static_cast<int>(RowBytes(in.width, bits));
     const std::size_t colours = bits <= 8 ? std::size_t(1) << bits : 0;
     const std::size_t offBits = 54 + colours * 4;
     const std::size_t total = offBits + static_cast<std::size_t>(stride) * in.height;

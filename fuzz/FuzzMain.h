@@ -14,7 +14,7 @@ namespace fuzzcheck {
 // BMP_FUZZ_MAX_PIXELS changes the limit.
 inline void SetFuzzPixelLimit() {
     const char* text = std::getenv("BMP_FUZZ_MAX_PIXELS");
-    const std::uint64_t limit = text != nullptr ? std::strtoull(text, nullptr, 10) : 1u << 20;
+    const std::uint64_t limit = text != nullptr ? std::strtoull(text, nullptr, 10) : 1u << 16;
     orix::TrImage::SetPixelLimit(limit);
 }
 

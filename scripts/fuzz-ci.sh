@@ -35,7 +35,7 @@ for harness in $harnesses; do
     esac
     log="$build/fuzz-$harness.log"
     echo "fuzz-ci: $harness for ${seconds}s"
-    # Images are held to 2^20 pixels (BMP_FUZZ_MAX_PIXELS), so no honest
+    # Images are held to 2^16 pixels (BMP_FUZZ_MAX_PIXELS), so no honest
     # allocation comes near 64 MB; one that does is a finding.
     if ! "$build/fuzz/fuzz_$harness" "${dict[@]}" -max_total_time="$seconds" -timeout=10 \
         -rss_limit_mb=1024 -malloc_limit_mb=64 -print_final_stats=1 \
@@ -46,7 +46,7 @@ for harness in $harnesses; do
         continue
     fi
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')
-    cov=$(grep -E '^#[0-9]+ *DONE' "$log" | grep -o 'cov: [0-9]* ft: [0-9]*' || echo '?')
+    cov=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | grep -o 'cov: [0-9]* ft: [0-9]*' || echo '?')
     echo "fuzz-ci: $harness ok: $runs runs, $cov, corpus $(ls "$corpus" | wc -l) files"
 done
 exit $status
