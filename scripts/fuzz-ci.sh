@@ -23,6 +23,15 @@ build=build/fuzz
 seeds="$build/seeds"
 rm -rf "$seeds"
 "$build/fuzz/make_seeds" "$seeds"
+# The main job's sample set, where the tools are part of the tree.
+sample_seeds=()
+if [ -f tools/CMakeLists.txt ] && cmake --build --preset fuzz --target bmpsamples >/dev/null 2>&1; then
+    sampler=$(find "$build" -name bmpsamples -type f -perm -u+x | head -1)
+    if [ -n "$sampler" ] && "$sampler" "$seeds/samples" >/dev/null; then
+        rm -f "$seeds/samples/MANIFEST.tsv"
+        sample_seeds=("$seeds/samples")
+    fi
+fi
 mkdir -p "$build/findings"
 
 status=0
@@ -30,8 +39,8 @@ for harness in $harnesses; do
     corpus="$build/corpus/$harness"
     mkdir -p "$corpus"
     case "$harness" in
-        export) seed="$seeds/export"; dict=() ;;
-        *) seed="$seeds/import"; dict=(-dict=fuzz/bmp.dict) ;;
+        export) seed=("$seeds/export"); dict=() ;;
+        *) seed=("$seeds/import" "${sample_seeds[@]}"); dict=(-dict=fuzz/bmp.dict) ;;
     esac
     log="$build/fuzz-$harness.log"
     echo "fuzz-ci: $harness for ${seconds}s"
@@ -39,7 +48,7 @@ for harness in $harnesses; do
     # allocation comes near 64 MB; one that does is a finding.
     if ! "$build/fuzz/fuzz_$harness" "${dict[@]}" -max_total_time="$seconds" -timeout=10 \
         -rss_limit_mb=1024 -malloc_limit_mb=64 -print_final_stats=1 \
-        -artifact_prefix="$build/findings/$harness-" "$corpus" "$seed" >"$log" 2>&1; then
+        -artifact_prefix="$build/findings/$harness-" "$corpus" "${seed[@]}" >"$log" 2>&1; then
         echo "fuzz-ci: $harness FOUND A PROBLEM; see $log and $build/findings/" >&2
         grep -E '^\*\*\* finding|ERROR: |SUMMARY' "$log" >&2 || tail -30 "$log" >&2
         status=1
