@@ -45,9 +45,9 @@ for harness in $harnesses; do
     log="$build/fuzz-$harness.log"
     echo "fuzz-ci: $harness for ${seconds}s"
     # Images are held to 2^16 pixels (BMP_FUZZ_MAX_PIXELS), so no honest
-    # allocation comes near 64 MB; one that does is a finding.
+    # allocation comes near 16 MB; one that does is a finding.
     if ! "$build/fuzz/fuzz_$harness" "${dict[@]}" -max_total_time="$seconds" -timeout=10 \
-        -rss_limit_mb=1024 -malloc_limit_mb=64 -print_final_stats=1 \
+        -rss_limit_mb=1024 -malloc_limit_mb=16 -print_final_stats=1 \
         -artifact_prefix="$build/findings/$harness-" "$corpus" "${seed[@]}" >"$log" 2>&1; then
         echo "fuzz-ci: $harness FOUND A PROBLEM; see $log and $build/findings/" >&2
         grep -E '^\*\*\* finding|ERROR: |SUMMARY' "$log" >&2 || tail -30 "$log" >&2
