@@ -60,6 +60,8 @@ Outcome Export(orix::IoExportFilter& filter, orix::TrImage& image, const std::st
     return out;
 }
 
+// The file class writes straight through, so closing has nothing left to lose:
+// the last stage that can fail is the last row, which the highest limit hits.
 TEST(ExportFaults, WriteFailingAtEveryByteLeavesNoFileAndNamesTheStage) {
     TempDir dir;
     const std::string path = dir.File("out.bmp");
