@@ -28,6 +28,14 @@ class BmpReader {
     const std::uint32_t* GetBitFieldMasks() const { return m_bitFieldMasks; }
 
   private:
+    bool Fail(BmpFileStatus status);
+    // Reads the header-size field, then the core or 40-byte header, into
+    // m_infoHeader. False when the file ends first.
+    bool ReadInfoHeader(bool& coreHeader);
+    void DecodeRle8Row(std::uint8_t* row);
+    void DecodeRle4Row(std::uint8_t* row);
+    void ResetRunLengthState();
+
     BmpFileStatus m_status;
     tamb::CBufferedFile m_file;
     BITMAPINFOHEADER m_infoHeader;
@@ -35,4 +43,9 @@ class BmpReader {
     std::int32_t m_rowsRead;
     std::uint32_t m_bitFieldMasks[3];
     std::int64_t m_pixelDataPos;
+    // A run-length delta that moves down ends the row it is in; these carry
+    // the move into the following calls: rows still to hand out blank, then
+    // the column at which decoding resumes.
+    std::int32_t m_rleBlankRows;
+    std::int32_t m_rleResumeColumn;
 };

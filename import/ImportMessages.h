@@ -1,0 +1,72 @@
+#pragma once
+// Everything the import filter shows the host: the source name and line of
+// each error, the fixed texts, the progress message, the question and the
+// description lines. The line numbers are values the host sees and keeps;
+// they are not this file's lines and must not change.
+
+namespace importmsg {
+
+constexpr const char* kSourceFile = ".\\BmpImportFilter";
+
+// Open failures, by the reader's status.
+constexpr int kLineOpenFailed = 213;
+constexpr int kLineOpenIoError = 215;
+constexpr int kLineOpenUnsupported = 217;
+constexpr int kLineOpenInvalidHeader = 219;
+constexpr int kLineOpenBadFormat = 221;
+constexpr int kLineOpenWrongState = 223;
+constexpr int kLineOpenOther = 225;
+
+// Failures after the open.
+constexpr int kLineBitCount = 285;
+constexpr int kLineFirstPassIoError = 325;
+constexpr int kLineFirstPassOther = 327;
+constexpr int kLineSecondPassIoError = 447;
+constexpr int kLineSecondPassOther = 449;
+
+// Details used when the runtime has no operating-system error to tell.
+constexpr const char* kCannotOpenText = "Unable to open specified file";
+constexpr const char* kHeaderEndOfFileText = "Premature end of file";
+// A pixel row cut short; this one ends with a full stop.
+constexpr const char* kRowEndOfFileText = "Premature end of file.";
+
+constexpr const char* kProgressMessage = "Importing BMP file %s";
+
+// Passed as the argument of "%s", never as a format: it holds a per-cent sign.
+constexpr const char* kQuestionFormat = "%s";
+constexpr const char* kTransparencyQuestion =
+    "While importing the requested file, a 32 bit-per-pixel image was encountered that is "
+    "either 100% transparent or contains no valid transparency information.  This may render "
+    "the image completely invisible when drawn on the screen. \n\nShould this image be "
+    "converted to opaque instead of transparent? \n";
+
+// The description text.
+constexpr const char* kDescriptionTitle = "Microsoft BMP Image\r\n";
+constexpr const char* kDescriptionWidth = "Width:  %d\r\n";
+constexpr const char* kDescriptionHeight = "Height:  %d\r\n";
+constexpr const char* kDescriptionBitDepth = "Bit Depth:  %d\r\n";
+constexpr const char* kDescriptionColorFormat = "Color Format:  ";
+constexpr const char* kDescriptionLineEnd = "\r\n";
+
+inline const char* ColorFormatName(unsigned bitCount) {
+    switch (bitCount) {
+        case 1:
+            return "monochrome";
+        case 4:
+            return "16 colors w/palette";
+        case 8:
+            return "256 colors w/palette";
+        case 15:
+            return "15-bit RGB";
+        case 16:
+            return "16-bit RGB";
+        case 24:
+            return "24-bit RGB";
+        case 32:
+            return "32-bit RGBA";
+        default:
+            return "Unknown";
+    }
+}
+
+}  // namespace importmsg
