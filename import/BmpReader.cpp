@@ -220,15 +220,39 @@ bool BmpReader::ReadScanline(void* row) {
 // Columns only move right, and every store is checked against the width, so
 // no code can write outside the row.
 
+bool BmpReader::BeginRleRow(std::int32_t& x) {
+    if (m_rleBlankRows > 0) {
+        --m_rleBlankRows;
+        return false;
+    }
+    x = m_rleResumeColumn;
+    m_rleResumeColumn = 0;
+    return true;
+}
+
+bool BmpReader::ReadRleDelta(std::int32_t width, std::int32_t& x) {
+    const int dx = m_file.Getc();
+    if (dx < 0) return false;
+    const int dy = m_file.Getc();
+    if (dy < 0) return false;
+    const std::int32_t room = width - x;
+    const std::int32_t column = x + (dx < room ? dx : room);
+    if (dy == 0) {
+        x = column;
+        return true;
+    }
+    // A move down ends this row; the rows passed over come out blank and the
+    // row after them resumes at the new column.
+    m_rleBlankRows = dy - 1;
+    m_rleResumeColumn = column;
+    return false;
+}
+
 void BmpReader::DecodeRle8Row(std::uint8_t* row) {
     const std::int32_t width = m_infoHeader.biWidth;
     std::memset(row, 0, static_cast<std::size_t>(width));
-    if (m_rleBlankRows > 0) {
-        --m_rleBlankRows;
-        return;
-    }
-    std::int32_t x = m_rleResumeColumn;
-    m_rleResumeColumn = 0;
+    std::int32_t x = 0;
+    if (!BeginRleRow(x)) return;
 
     for (;;) {
         const int count = m_file.Getc();
@@ -245,19 +269,8 @@ void BmpReader::DecodeRle8Row(std::uint8_t* row) {
         }
         if (value == bmp::kRleEndOfLine || value == bmp::kRleEndOfBitmap) return;
         if (value == bmp::kRleDelta) {
-            const int dx = m_file.Getc();
-            if (dx < 0) return;
-            const int dy = m_file.Getc();
-            if (dy < 0) return;
-            const std::int32_t room = width - x;
-            const std::int32_t column = x + (dx < room ? dx : room);
-            if (dy == 0) {
-                x = column;
-                continue;
-            }
-            m_rleBlankRows = dy - 1;
-            m_rleResumeColumn = column;
-            return;
+            if (!ReadRleDelta(width, x)) return;
+            continue;
         }
         // Absolute run: every byte is read, those past the row are dropped.
         for (int j = 0; j < value; ++j) {
@@ -282,12 +295,8 @@ inline void PutNibble(std::uint8_t* row, std::int32_t x, unsigned v) {
 void BmpReader::DecodeRle4Row(std::uint8_t* row) {
     const std::int32_t width = m_infoHeader.biWidth;
     std::memset(row, 0, static_cast<std::size_t>(width / 2 + (width & 1)));
-    if (m_rleBlankRows > 0) {
-        --m_rleBlankRows;
-        return;
-    }
-    std::int32_t x = m_rleResumeColumn;
-    m_rleResumeColumn = 0;
+    std::int32_t x = 0;
+    if (!BeginRleRow(x)) return;
 
     for (;;) {
         const int count = m_file.Getc();
@@ -317,19 +326,8 @@ void BmpReader::DecodeRle4Row(std::uint8_t* row) {
         }
         if (value == bmp::kRleEndOfLine || value == bmp::kRleEndOfBitmap) return;
         if (value == bmp::kRleDelta) {
-            const int dx = m_file.Getc();
-            if (dx < 0) return;
-            const int dy = m_file.Getc();
-            if (dy < 0) return;
-            const std::int32_t room = width - x;
-            const std::int32_t column = x + (dx < room ? dx : room);
-            if (dy == 0) {
-                x = column;
-                continue;
-            }
-            m_rleBlankRows = dy - 1;
-            m_rleResumeColumn = column;
-            return;
+            if (!ReadRleDelta(width, x)) return;
+            continue;
         }
         // Absolute run: two pixels a data byte, high nibble first.
         int c = 0;

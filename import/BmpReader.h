@@ -35,6 +35,10 @@ class BmpReader {
     void DecodeRle8Row(std::uint8_t* row);
     void DecodeRle4Row(std::uint8_t* row);
     void ResetRunLengthState();
+    // Starts a run-length row: false when a delta made it a blank row.
+    bool BeginRleRow(std::int32_t& x);
+    // Reads a delta's offsets: true when decoding goes on in this row.
+    bool ReadRleDelta(std::int32_t width, std::int32_t& x);
 
     BmpFileStatus m_status;
     tamb::CBufferedFile m_file;

@@ -1,9 +1,83 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian machine, builds the module and lists what it exports.
+# The main job: install what is missing, build the release preset, write the
+# sample set, convert every sample through the module with bmphost, write PNG
+# previews and print a summary table. Exits non-zero when a sample does not
+# behave as its manifest says.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+# Installs the Debian packages that are missing (apt-get update first).
 bash scripts/deps.sh
+
+echo "main-job: building (release preset)"
 cmake --preset release >/dev/null
-cmake --build --preset release
-echo "Module exports:"
-nm -D --defined-only build/release/libBmpFilter.so
+cmake --build --preset release >/dev/null
+
+build=build/release
+host=$build/bmphost
+samples=out/samples
+previews=out/previews
+converted=out/converted
+rm -rf "$samples" "$previews" "$converted"
+mkdir -p "$previews" "$converted"
+errors_file=$(mktemp)
+trap 'rm -f "$errors_file"' EXIT
+"$build/bmpsamples" "$samples"
+
+# The module's five-line description, in one line: "W x H, colour format".
+describe() {
+  { "$host" describe "$1" 2>/dev/null || true; } | tr -d '\r' | awk -F':  ' '
+    /^Width:/ {w = $2} /^Height:/ {h = $2} /^Color Format:/ {c = $2}
+    END {if (w != "") printf "%s x %s, %s", w, h, c; else printf "(refused)"}'
+}
+
+format='%-20s %-46s %-30s %-32s %9s\n'
+printf "$format" FILE SAMPLE DESCRIPTION RESULT TIME
+printf "$format" ---- ------ ----------- ------ ----
+total=0
+unexpected=0
+while IFS=$'\t' read -r name expectation label; do
+  total=$((total + 1))
+  source=$samples/$name
+  stem=${name%.bmp}
+  description=$(describe "$source" </dev/null)
+
+  start=$(date +%s%N)
+  status=0
+  report=$("$host" convert "$source" "$converted/$name" --opaque yes --json 2>"$errors_file" </dev/null) ||
+    status=$?
+  errors=$(cat "$errors_file")
+  end=$(date +%s%N)
+  time=$(awk -v ns=$((end - start)) 'BEGIN {printf "%.1f ms", ns / 1e6}')
+
+  if [[ $status -eq 0 ]]; then
+    "$host" import "$source" --png "$previews/$stem.png" --opaque yes >/dev/null 2>&1 </dev/null || status=$?
+  fi
+
+  if [[ $status -eq 0 ]]; then
+    result="ok, $(stat -c %s "$converted/$name") bytes"
+    asked=no
+    [[ $report == *'"question_asked": true'* ]] && asked=yes && result="$result, asked: opaque"
+    if [[ $expectation != ok && $expectation != question ]] ||
+      [[ $asked == yes && $expectation != question ]] || [[ $asked == no && $expectation == question ]]; then
+      result="$result (UNEXPECTED)"
+      unexpected=$((unexpected + 1))
+    fi
+  else
+    line=$(sed -n 's/.*:\([0-9]*\), code [0-9]*)$/\1/p' <<<"$errors" | head -n 1)
+    code=$(sed -n 's/.*, code \([0-9]*\))$/\1/p' <<<"$errors" | head -n 1)
+    if [[ -n $line ]]; then result="refused: line $line, code $code"; else result="failed: status $status"; fi
+    if [[ $expectation != "error $line" ]]; then
+      result="$result (UNEXPECTED)"
+      unexpected=$((unexpected + 1))
+      echo "$errors" >&2
+    fi
+  fi
+  printf "$format" "$name" "$label" "$description" "$result" "$time"
+done <"$samples/MANIFEST.tsv"
+
+echo
+echo "main-job: $total samples, $((total - unexpected)) as expected; previews in $previews, converted files in $converted"
+[[ $unexpected -eq 0 ]]

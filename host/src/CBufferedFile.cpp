@@ -2,7 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <io.h>
+#include <share.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -14,7 +19,64 @@ namespace tamb {
 
 namespace {
 
+#if defined(_WIN32)
+// Windows: the runtime's own calls, always in binary mode. The runtime sets
+// _doserrno itself, from the system's error code (0 for failures it detects on
+// its own), so there is nothing to copy; the codes set here are the system's.
+using IoResult = int;
+using FileOffset = long long;
+constexpr int kOpenExtraFlags = _O_BINARY | _O_NOINHERIT;
+constexpr unsigned long kInvalidArgument = 87;  // ERROR_INVALID_PARAMETER
+constexpr unsigned long kBadHandle = 6;         // ERROR_INVALID_HANDLE
+constexpr unsigned long kDiskFull = 112;        // ERROR_DISK_FULL
+
+void RecordErrno() {}
+
+int SystemOpen(const char* name, int flags, CBufferedFile::Sharing sharing) {
+    static const int kShareModes[] = {_SH_DENYRW, _SH_DENYWR, _SH_DENYRD, _SH_DENYNO};
+    const int share = sharing >= 0 && sharing <= 3 ? kShareModes[sharing] : _SH_DENYNO;
+    return ::_sopen(name, flags, share, _S_IREAD | _S_IWRITE);
+}
+IoResult SystemRead(int fd, void* buffer, unsigned int count) { return ::_read(fd, buffer, count); }
+IoResult SystemWrite(int fd, const void* buffer, unsigned int count) {
+    return ::_write(fd, buffer, count);
+}
+FileOffset SystemSeek(int fd, FileOffset offset, int origin) {
+    return ::_lseeki64(fd, offset, origin);
+}
+int SystemClose(int fd) { return ::_close(fd); }
+bool SystemSize(int fd, long long& size) {
+    struct _stati64 info;
+    if (::_fstati64(fd, &info) != 0) return false;
+    size = info.st_size;
+    return true;
+}
+#else
+using IoResult = ssize_t;
+using FileOffset = off_t;
+constexpr int kOpenExtraFlags = O_CLOEXEC;
+constexpr unsigned long kInvalidArgument = EINVAL;
+constexpr unsigned long kBadHandle = EBADF;
+constexpr unsigned long kDiskFull = ENOSPC;
+
 void RecordErrno() { _doserrno = static_cast<unsigned long>(errno); }
+
+int SystemOpen(const char* name, int flags, CBufferedFile::Sharing) {
+    return ::open(name, flags, 0666);
+}
+IoResult SystemRead(int fd, void* buffer, unsigned int count) { return ::read(fd, buffer, count); }
+IoResult SystemWrite(int fd, const void* buffer, unsigned int count) {
+    return ::write(fd, buffer, count);
+}
+FileOffset SystemSeek(int fd, FileOffset offset, int origin) { return ::lseek(fd, offset, origin); }
+int SystemClose(int fd) { return ::close(fd); }
+bool SystemSize(int fd, long long& size) {
+    struct stat info;
+    if (::fstat(fd, &info) != 0) return false;
+    size = static_cast<long long>(info.st_size);
+    return true;
+}
+#endif
 
 int OpenFlags(const char* mode) {
     if (std::strcmp(mode, "rb") == 0 || std::strcmp(mode, "r") == 0) return O_RDONLY;
@@ -30,19 +92,19 @@ CBufferedFile::CBufferedFile() = default;
 
 CBufferedFile::~CBufferedFile() { Close(); }
 
-bool CBufferedFile::OpenNoThrow(const char* name, const char* mode, Sharing, bool) {
+bool CBufferedFile::OpenNoThrow(const char* name, const char* mode, Sharing sharing, bool) {
     if (IsOpen() || name == nullptr || mode == nullptr) {
-        _doserrno = EINVAL;
+        _doserrno = kInvalidArgument;
         return false;
     }
     const int flags = OpenFlags(mode);
     if (flags < 0) {
-        _doserrno = EINVAL;
+        _doserrno = kInvalidArgument;
         return false;
     }
     int fd;
     do {
-        fd = ::open(name, flags | O_CLOEXEC, 0666);
+        fd = SystemOpen(name, flags | kOpenExtraFlags, sharing);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         RecordErrno();
@@ -57,7 +119,7 @@ bool CBufferedFile::OpenNoThrow(const char* name, const char* mode, Sharing, boo
 
 void CBufferedFile::Close() {
     if (m_fd < 0) return;
-    ::close(m_fd);
+    SystemClose(m_fd);
     m_fd = -1;
     m_readPos = m_readEnd = 0;
     m_osPos = 0;
@@ -66,7 +128,7 @@ void CBufferedFile::Close() {
 bool CBufferedFile::Refill() {
     m_readPos = m_readEnd = 0;
     for (;;) {
-        const ssize_t got = ::read(m_fd, m_buffer.get(), kBufferSize);
+        const IoResult got = SystemRead(m_fd, m_buffer.get(), kBufferSize);
         if (got > 0) {
             m_readEnd = static_cast<unsigned int>(got);
             m_osPos += got;
@@ -102,7 +164,7 @@ unsigned int CBufferedFile::Read(void* buffer, unsigned int count) {
         const unsigned int left = count - done;
         if (left >= kBufferSize) {
             // Large reads go straight into the caller's memory.
-            const ssize_t got = ::read(m_fd, out + done, left);
+            const IoResult got = SystemRead(m_fd, out + done, left);
             if (got > 0) {
                 done += static_cast<unsigned int>(got);
                 m_osPos += got;
@@ -129,7 +191,7 @@ void CBufferedFile::DropReadWindow() {
     const unsigned int unread = m_readEnd - m_readPos;
     if (unread > 0) {
         // Put the system's offset back where the caller thinks it is.
-        const off_t pos = ::lseek(m_fd, -static_cast<off_t>(unread), SEEK_CUR);
+        const FileOffset pos = SystemSeek(m_fd, -static_cast<FileOffset>(unread), SEEK_CUR);
         if (pos >= 0) m_osPos = pos;
     }
     m_readPos = m_readEnd = 0;
@@ -137,22 +199,26 @@ void CBufferedFile::DropReadWindow() {
 
 void CBufferedFile::Write(const void* buffer, unsigned int count) {
     if (m_fd < 0) {
-        _doserrno = EBADF;
-        throw CFileException("write to a closed file", EBADF);
+        _doserrno = kBadHandle;
+        throw CFileException("write to a closed file", kBadHandle);
     }
     DropReadWindow();
     const auto* in = static_cast<const unsigned char*>(buffer);
     unsigned int done = 0;
     while (done < count) {
-        const ssize_t put = ::write(m_fd, in + done, count - done);
+        const IoResult put = SystemWrite(m_fd, in + done, count - done);
         if (put > 0) {
             done += static_cast<unsigned int>(put);
             m_osPos += put;
             continue;
         }
         if (put < 0 && errno == EINTR) continue;
-        if (put == 0) errno = ENOSPC;
-        RecordErrno();
+        if (put == 0) {
+            errno = ENOSPC;
+            _doserrno = kDiskFull;
+        } else {
+            RecordErrno();
+        }
         throw CFileException(FormatSystemErrorMsg(_doserrno), _doserrno);
     }
 }
@@ -170,15 +236,15 @@ void CBufferedFile::Seek(long long offset, Origin origin) {
     } else if (origin == FromCurrent) {
         target = GetPosition() + offset;
     } else {
-        struct stat info;
-        if (::fstat(m_fd, &info) != 0) {
+        long long size;
+        if (!SystemSize(m_fd, size)) {
             RecordErrno();
             return;
         }
-        target = static_cast<long long>(info.st_size) + offset;
+        target = size + offset;
     }
     if (target < 0) {
-        _doserrno = EINVAL;
+        _doserrno = kInvalidArgument;
         return;
     }
     const long long windowStart = m_osPos - m_readEnd;
@@ -187,11 +253,11 @@ void CBufferedFile::Seek(long long offset, Origin origin) {
         return;
     }
     m_readPos = m_readEnd = 0;
-    const off_t pos = ::lseek(m_fd, static_cast<off_t>(target), SEEK_SET);
+    const FileOffset pos = SystemSeek(m_fd, static_cast<FileOffset>(target), SEEK_SET);
     if (pos < 0) {
         RecordErrno();
         // The offset is unknown now; ask the system where it is.
-        const off_t now = ::lseek(m_fd, 0, SEEK_CUR);
+        const FileOffset now = SystemSeek(m_fd, 0, SEEK_CUR);
         m_osPos = now >= 0 ? now : 0;
         return;
     }

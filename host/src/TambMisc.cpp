@@ -1,4 +1,8 @@
 #include <cstring>
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 
 #include "tamb/CPath.h"
 #include "tamb/ColorFormat.h"
@@ -15,9 +19,25 @@ char* CPath::GetNamePtr(const char* path) {
     return const_cast<char*>(name);
 }
 
+#if defined(_WIN32)
+// On Windows the code is the system's (as _doserrno holds it), so the text is
+// the system's message for it, without the line break it ends with.
+std::string FormatSystemErrorMsg(unsigned long code) {
+    char text[512];
+    DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+    while (length > 0 &&
+           (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' '))
+        --length;
+    if (length == 0) return "Unknown error " + std::to_string(code);
+    return std::string(text, length);
+}
+#else
 std::string FormatSystemErrorMsg(unsigned long code) {
     return std::strerror(static_cast<int>(code));
 }
+#endif
 
 int BitsPerPixel(ColorFormat format) {
     switch (format) {

@@ -271,7 +271,9 @@ TEST(BmpExportFilterErrors, TargetThatCannotBeCreated) {
     const auto error = CaptureError([&] { filter.ExportObject(*image); });
     ASSERT_TRUE(error);
     EXPECT_EQ(Describe(*error),
-              kSource + " 247 code 5 [" + path + "|" + exporttest::SystemText(ENOENT) + "]");
+              kSource + " 247 code 5 [" + path + "|" +
+                  exporttest::SystemText(static_cast<int>(testsupport::MissingDirectoryCode())) +
+                  "]");
     EXPECT_EQ(image->m_getScanlineStartCalls, 1);
     EXPECT_EQ(image->m_getScanlineEndCalls, 0);
     filter.EndExport();
@@ -344,7 +346,7 @@ TEST(BmpExportFilterProgress, ReportsEveryThirtySecondAndLastRowThenOne) {
 TEST(BmpExportFilterProgress, DisplayOpensAtBeginAndClosesAtEnd) {
     TempDir dir;
     const std::string path = dir.File("sub/../named file.bmp");
-    ::mkdir(dir.File("sub").c_str(), 0755);
+    testsupport::MakeDirectory(dir.File("sub"));
     auto image = SmallImage(1);
     orix::IoManager manager;
     BmpExportFilter filter(manager);
@@ -550,6 +552,9 @@ TEST(BmpExportFilterFiles, EndedExportOutlivesTheFilter) {
 }
 
 TEST(BmpExportFilterFiles, LongTargetPath) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows' runtime file calls stop at 260 characters";
+#endif
     TempDir dir;
     const std::string path =
         exporttest::MakeLongDirectory(dir.path()) + "/" + std::string(100, 'q') + ".bmp";

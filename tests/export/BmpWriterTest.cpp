@@ -9,7 +9,6 @@
 
 namespace {
 
-using exporttest::RunWithFileSizeLimit;
 using testsupport::Bytes;
 using testsupport::ByteWriter;
 using testsupport::FileExists;
@@ -341,11 +340,14 @@ TEST(BmpWriterStates, OpenInMissingDirectoryFails) {
     _doserrno = 0;
     EXPECT_FALSE(writer.Open(path.c_str()));
     EXPECT_EQ(writer.GetStatus(), BmpFileStatus::OpenFailed);
-    EXPECT_EQ(_doserrno, static_cast<unsigned long>(ENOENT));
+    EXPECT_EQ(_doserrno, testsupport::MissingDirectoryCode());
     EXPECT_FALSE(FileExists(path));
 }
 
 TEST(BmpWriterPaths, LongPathIsWrittenAndDeletedWhole) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows' runtime file calls stop at 260 characters";
+#endif
     TempDir dir;
     const std::string longDir = exporttest::MakeLongDirectory(dir.path());
     const std::string path = longDir + "/" + std::string(120, 'p') + ".bmp";
@@ -367,11 +369,12 @@ TEST(BmpWriterPaths, LongPathIsWrittenAndDeletedWhole) {
     EXPECT_TRUE(FileExists(longDir));
 }
 
-// Real write failures: the child's files may not grow past a limit.
+#if !defined(_WIN32)
+// Real write failures: the child's files may not grow past a limit (Linux only).
 TEST(BmpWriterWriteFailures, HeadersThatCannotBeWrittenLeaveNoFile) {
     TempDir dir;
     const std::string path = dir.File("headers.bmp");
-    const std::string result = RunWithFileSizeLimit(100, [&] {
+    const std::string result = exporttest::RunWithFileSizeLimit(100, [&] {
         BmpWriter writer;
         const BITMAPINFOHEADER header = Header(3, 2, 8);
         const auto table = testsupport::TestPalette(256);
@@ -391,7 +394,7 @@ TEST(BmpWriterWriteFailures, RowThatCannotBeWrittenLeavesNoFile) {
     TempDir dir;
     const std::string path = dir.File("rows.bmp");
     // Room for the 62 header bytes and one 4-byte row of a 1-bit image.
-    const std::string result = RunWithFileSizeLimit(66, [&] {
+    const std::string result = exporttest::RunWithFileSizeLimit(66, [&] {
         BmpWriter writer;
         const BITMAPINFOHEADER header = Header(3, 2, 1);
         const auto table = testsupport::TestPalette(2);
@@ -409,5 +412,6 @@ TEST(BmpWriterWriteFailures, RowThatCannotBeWrittenLeavesNoFile) {
     EXPECT_EQ(result, "first ok, second failed status 2 exists no");
     EXPECT_FALSE(FileExists(path));
 }
+#endif
 
 }  // namespace

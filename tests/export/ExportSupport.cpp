@@ -1,10 +1,11 @@
 #include "ExportSupport.h"
 
+#if !defined(_WIN32)
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstring>
 #include <stdexcept>
@@ -78,6 +79,8 @@ std::string Describe(const orix::IoException& error) {
     return out + "]";
 }
 
+#if !defined(_WIN32)
+// Linux only: the tests that use it are not built for Windows.
 std::string RunWithFileSizeLimit(long limit, const std::function<std::string()>& action) {
     int fds[2];
     if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
@@ -120,6 +123,7 @@ std::string RunWithFileSizeLimit(long limit, const std::function<std::string()>&
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child failed: " + result;
     return result;
 }
+#endif
 
 std::string SystemText(int code) { return tamb::FormatSystemErrorMsg(code); }
 
@@ -127,7 +131,7 @@ std::string MakeLongDirectory(const std::string& base) {
     std::string path = base;
     for (int i = 0; i < 4; ++i) {
         path += "/" + std::string(90, static_cast<char>('a' + i));
-        if (::mkdir(path.c_str(), 0755) != 0) throw std::runtime_error("mkdir failed: " + path);
+        if (!testsupport::MakeDirectory(path)) throw std::runtime_error("mkdir failed: " + path);
     }
     return path;
 }

@@ -1,4 +1,3 @@
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "orix/IoProgress.h"
 #include "orix/TrImage.h"
 #include "orix/TrInitGraphicsExp.h"
+#include "support/DynamicLibrary.h"
 #include "velk/Options.h"
 
 namespace {
@@ -24,42 +24,26 @@ using ImportFactory = orix::IoImportFilter* (*)(orix::IoManager&);
 // The built plug-in, loaded as a host loads it.
 class Module {
   public:
-    Module() : m_handle(dlopen(BMPFILTER_MODULE_PATH, RTLD_NOW | RTLD_LOCAL)) {}
-    ~Module() {
-        if (m_handle != nullptr) dlclose(m_handle);
-    }
-    bool Loaded() const { return m_handle != nullptr; }
+    Module() : m_library(BMPFILTER_MODULE_PATH) {}
+    bool Loaded() const { return m_library.Loaded(); }
+    const std::string& Error() const { return m_library.Error(); }
     ExportFactory Export() const {
-        return reinterpret_cast<ExportFactory>(dlsym(m_handle, "ExportBMP"));
+        return reinterpret_cast<ExportFactory>(m_library.Symbol("ExportBMP"));
     }
     ImportFactory Import() const {
-        return reinterpret_cast<ImportFactory>(dlsym(m_handle, "ImportBMP"));
+        return reinterpret_cast<ImportFactory>(m_library.Symbol("ImportBMP"));
     }
-    void* Symbol(const char* name) const { return dlsym(m_handle, name); }
+    void* Symbol(const char* name) const { return m_library.Symbol(name); }
 
   private:
-    void* m_handle;
+    testsupport::DynamicLibrary m_library;
 };
 
-std::set<std::string> DefinedDynamicSymbols(const std::string& library) {
-    const std::string command = "nm -D --defined-only '" + library + "'";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::set<std::string> names;
-    if (!pipe) return names;
-    char line[512];
-    while (fgets(line, sizeof line, pipe.get()) != nullptr) {
-        std::istringstream fields(line);
-        std::string address, kind, name;
-        if (fields >> address >> kind >> name) names.insert(name);
-    }
-    return names;
-}
-
 TEST(Module, ExportsExactlyTheTwoFactories) {
-    EXPECT_EQ(DefinedDynamicSymbols(BMPFILTER_MODULE_PATH),
+    EXPECT_EQ(testsupport::ExportedNames(BMPFILTER_MODULE_PATH),
               (std::set<std::string>{"ExportBMP", "ImportBMP"}));
     Module module;
-    ASSERT_TRUE(module.Loaded()) << dlerror();
+    ASSERT_TRUE(module.Loaded()) << module.Error();
     EXPECT_NE(module.Export(), nullptr);
     EXPECT_NE(module.Import(), nullptr);
     for (const char* hidden : {"_Z9ImportBMPRN4orix9IoManagerE", "_ZN9BmpReaderC1Ev",
@@ -69,7 +53,7 @@ TEST(Module, ExportsExactlyTheTwoFactories) {
 
 class Filters : public testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(m_module.Loaded()) << dlerror(); }
+    void SetUp() override { ASSERT_TRUE(m_module.Loaded()) << m_module.Error(); }
     std::unique_ptr<orix::IoExportFilter> MakeExport() {
         return std::unique_ptr<orix::IoExportFilter>(m_module.Export()(m_manager));
     }

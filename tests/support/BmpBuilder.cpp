@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace testsupport {
@@ -102,9 +104,22 @@ std::vector<tagRGBQUAD> TestPalette(int n) {
 }
 
 TempDir::TempDir() {
+#if defined(_WIN32)
+    // No mkdtemp on Windows: try random names until one is newly made.
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+        const std::filesystem::path candidate =
+            base / ("bmptest-" + std::to_string(random()) + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) m_path = candidate.string();
+    }
+    if (m_path.empty()) throw std::runtime_error("cannot make a temporary directory");
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "bmptest-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
+#endif
 }
 
 TempDir::~TempDir() {
@@ -127,9 +142,28 @@ Bytes ReadFileBytes(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+bool MakeDirectory(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::create_directory(path, error);
+}
+
+unsigned long MissingDirectoryCode() {
+#if defined(_WIN32)
+    return 3;  // ERROR_PATH_NOT_FOUND
+#else
+    return ENOENT;
+#endif
+}
+
 bool FileExists(const std::string& path) {
+#if defined(_WIN32)
+    // The runtime's stat stops at 260 characters; the file system does not.
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+#else
     struct stat info;
     return ::stat(path.c_str(), &info) == 0;
+#endif
 }
 
 }  // namespace testsupport

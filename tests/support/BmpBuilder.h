@@ -79,5 +79,11 @@ class TempDir {
 
 Bytes ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
+// Makes one directory; false when it cannot be made.
+bool MakeDirectory(const std::string& path);
+
+// The _doserrno code after opening a file in a directory that does not exist:
+// the system's own code on Windows (path not found), errno's elsewhere.
+unsigned long MissingDirectoryCode();
 
 }  // namespace testsupport

@@ -1,8 +1,14 @@
 #pragma once
-// Stand-ins for the platform runtime calls the module uses. On Windows the
-// runtime's own are used instead.
+// The platform runtime calls the module uses. Windows' runtime has them all;
+// elsewhere the stand-in host supplies them.
 #include <cstdarg>
 #include <cstddef>
+
+#if defined(_WIN32)
+#include <io.h>
+#include <stdio.h>
+#include <stdlib.h>
+#else
 
 extern "C" {
 // Deletes a file by name; 0 on success, -1 on failure.
@@ -15,3 +21,4 @@ int vsprintf_s(char* buffer, std::size_t size, const char* format, va_list args)
 }
 
 #define _doserrno (*__doserrno())
+#endif

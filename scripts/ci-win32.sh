@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# The 32-bit Windows build: installs the cross toolchain and Wine when missing,
+# builds the win32 preset, checks BmpFilter.dll's export table and dialog
+# resources, runs the test suite under Wine, and compares the Windows build's
+# import and export results with the Linux build's, byte for byte.
+# Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+started=$(date +%s)
+
+step() { echo "== win32: $*"; }
+fail() {
+    echo "win32: FAILED: $*" >&2
+    exit 1
+}
+
+# --- Packages -----------------------------------------------------------------
+step "packages"
+bash scripts/deps.sh
+packages=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+          mingw-w64-i686-dev googletest wine wine32:i386)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# --- Wine -------------------------------------------------------------------------
+# A prefix of the build's own, and one Wine server kept up for the whole run
+# instead of one started for every test program.
+export WINEPREFIX="$root/build/win32/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$WINEPREFIX"
+# Make or update the prefix first, and let its start-up programs end: left
+# holding a test's output pipe, they would keep a caller waiting.
+wineboot -u >/dev/null 2>&1 </dev/null || true
+wineserver -w
+wineserver -p
+trap 'wineserver -k 2>/dev/null || true' EXIT
+# The session's own services start now, with none of our pipes.
+wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+
+# --- Build ------------------------------------------------------------------------
+step "build (preset win32)"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32
+bin="$root/build/win32/bin"
+dll="$bin/BmpFilter.dll"
+[ -f "$dll" ] || fail "BmpFilter.dll was not built"
+
+# The Linux build supplies the reference results and the sample set.
+step "build (preset dev: the Linux reference)"
+cmake --preset dev >/dev/null
+linux_targets=(winhost BmpFilter)
+if grep -q "add_executable(bmpsamples" tools/CMakeLists.txt 2>/dev/null; then
+    linux_targets+=(bmpsamples)
+fi
+cmake --build --preset dev --target "${linux_targets[@]}"
+linux_bin="$root/build/dev"
+
+# --- Export table -----------------------------------------------------------------
+step "export table"
+objdump_out=$(i686-w64-mingw32-objdump -p "$dll")
+echo "$objdump_out" | grep -m1 "file format" | sed 's/^.*:/BmpFilter.dll:/'
+echo "$objdump_out" | sed -n '/^Export Address Table -- Ordinal Base/,/^$/p'
+echo "$objdump_out" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p'
+echo "$objdump_out" | grep -q "file format pei-i386" || fail "not a 32-bit PE image"
+[ "$(echo "$objdump_out" | grep -c '^Export Address Table -- Ordinal Base 1$')" = 1 ] ||
+    fail "export ordinals do not start at 1"
+addresses=$(echo "$objdump_out" | sed -n '/^Export Address Table -- Ordinal Base/,/^$/p' |
+            grep -oE '\+base\[ *[0-9]+\]' | tr -d ' ' | paste -sd' ')
+[ "$addresses" = "+base[1] +base[2]" ] || fail "export address table is '$addresses'"
+names=$(echo "$objdump_out" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+        grep -E '^\s+\[' | awk '{print $NF}' | paste -sd' ')
+[ "$names" = "ExportBMP ImportBMP" ] || fail "exported names are '$names'"
+
+# --- Resources and loader view -----------------------------------------------------
+step "module check (file, on Linux)"
+"$linux_bin/tools/winhost/winhost" check "$dll" || fail "module check of the file"
+step "module check (loaded, under Wine)"
+cmake/wine-run.sh "$bin/winhost.exe" check "$dll" || fail "module check under Wine"
+
+# --- Tests under Wine -----------------------------------------------------------------
+step "tests under Wine"
+test_log="$root/build/win32/ctest.log"
+ctest --preset win32 >"$test_log" 2>&1 || test_status=$?
+if [ "${test_status:-0}" != 0 ]; then
+    tail -n 300 "$test_log"
+    fail "tests under Wine (whole log: $test_log)"
+fi
+sed -n '/tests passed/,$p' "$test_log"
+
+# --- Same results as the Linux build ---------------------------------------------------
+step "results of the Windows and the Linux build compared"
+compare="$root/build/win32/compare"
+rm -rf "$compare"
+mkdir -p "$compare/samples" "$compare/made" "$compare/linux" "$compare/windows"
+cd "$compare"
+if [ -x "$linux_bin/bmpsamples" ]; then
+    "$linux_bin/bmpsamples" samples
+fi
+# The Linux build's exports of made images in every colour format serve as
+# samples too.
+"$linux_bin/tools/winhost/winhost" run "$linux_bin/libBmpFilter.so" made 2>/dev/null ||
+    fail "Linux run of the made images"
+cp made/*.exported.bmp samples/
+mapfile -t samples < <(find samples -maxdepth 1 -type f -name '*.bmp' | sort)
+"$linux_bin/tools/winhost/winhost" run "$linux_bin/libBmpFilter.so" linux "${samples[@]}" \
+    2>/dev/null || fail "Linux run of the samples"
+"$root/cmake/wine-run.sh" "$bin/winhost.exe" run "$dll" windows "${samples[@]}" 2>/dev/null ||
+    fail "Windows run of the samples"
+files=$(find linux -type f | wc -l)
+bmps=$(find linux -type f -name '*.exported.bmp' | wc -l)
+if ! diff -r linux windows; then
+    fail "the Windows build's results differ from the Linux build's"
+fi
+made=$(find linux -maxdepth 1 -regex '.*/format[0-9]+\.txt' | wc -l)
+echo "${#samples[@]} samples and $made made images: $files result files ($bmps exported BMP files) identical"
+cd "$root"
+
+echo "== win32: all passed in $(($(date +%s) - started)) s"

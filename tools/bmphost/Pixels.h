@@ -1,0 +1,28 @@
+#pragma once
+// Host-side pixel work: naming the host's colour formats, reading any row as
+// blue-green-red-alpha, and re-encoding an image in another format.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "orix/TrImage.h"
+#include "tamb/ColorFormat.h"
+
+namespace bmphost {
+
+// "bgra32", "indexed4", ... for the formats the host names; nullopt otherwise.
+std::optional<tamb::ColorFormat> ParseFormatName(const std::string& name);
+std::string FormatName(tamb::ColorFormat format);  // "format N" for unnamed values
+std::string FormatNames();                         // the accepted names, for help
+
+// One row of `image` as 4 bytes a pixel (blue, green, red, alpha); alpha is
+// 255 for formats without one. False for a format the host cannot read.
+bool RowToBgra(const orix::TrImage& image, int row, std::vector<unsigned char>& out);
+
+// A new image with the pixels of `source` in `target`. Indexed targets need
+// the colours to fit (message in `error` otherwise); grey targets take the
+// luminance. Returns false with `error` set when it cannot be done.
+bool ConvertImage(const orix::TrImage& source, tamb::ColorFormat target, orix::TrImage& out,
+                  std::string& error);
+
+}  // namespace bmphost

@@ -1,0 +1,78 @@
+#pragma once
+// Drives the module's filters as a host does, and keeps what it saw.
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "Module.h"
+#include "orix/IoManager.h"
+#include "orix/TrImage.h"
+
+namespace bmphost {
+
+// An error a filter raised (or another failure on the host's side).
+struct RaisedError {
+    bool fromFilter = false;  // raised through the framework by a filter
+    std::string source;
+    int line = 0;
+    std::optional<int> code;  // absent for the text form
+    std::vector<std::string> args;
+    std::string message;
+};
+
+// What happened in one part of the run: the records the manager kept from
+// `firstEvent` on.
+struct Phase {
+    std::size_t firstEvent = 0;
+    std::size_t lastEvent = 0;  // one past
+    std::size_t firstWarning = 0;
+    std::size_t lastWarning = 0;
+};
+
+struct ImportOutcome {
+    std::optional<RaisedError> error;
+    int result = -1;  // the ImportFile status
+    Phase phase;
+    orix::TrImage* image = nullptr;  // the host's copy, when one was handed over
+};
+
+struct ExportOutcome {
+    std::optional<RaisedError> error;
+    std::vector<std::pair<std::string, int>> calls;  // slot name and status, in order
+    Phase phase;
+    bool written = false;  // every call answered 0
+};
+
+class Session {
+  public:
+    explicit Session(const Module& module);
+
+    orix::IoManager& Manager() { return m_manager; }
+
+    bool Probe(const std::string& path);
+    // Nullopt when the module refuses to describe the file.
+    std::optional<std::string> Describe(const std::string& path);
+    ImportOutcome Import(const std::string& path, bool promptAllowed);
+    ExportOutcome Export(orix::TrImage& image, const std::string& path);
+
+    std::vector<std::string> Messages(const Phase& phase) const;
+    std::vector<double> Proportions(const Phase& phase) const;
+    bool QuestionAsked(const Phase& phase) const;
+    std::vector<std::string> Notices(const Phase& phase) const;
+
+  private:
+    Phase Begin() const;
+    void End(Phase& phase) const;
+
+    const Module& m_module;
+    orix::IoManager m_manager;
+};
+
+// The one-line form: "MESSAGE (SOURCE:LINE, code N)".
+std::string DescribeError(const RaisedError& error);
+std::string ErrorJson(const RaisedError& error);
+// The image part of the import JSON, streamed: rows can be many.
+void WriteImageJson(std::ostream& out, const orix::TrImage& image);
+
+}  // namespace bmphost

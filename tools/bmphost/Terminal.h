@@ -1,0 +1,26 @@
+#pragma once
+// The interactive side of the host: a progress bar on stderr, a yes/no
+// question on the terminal, and Ctrl-C turned into a stop request.
+#include <string>
+
+#include "orix/IoManager.h"
+
+namespace bmphost {
+
+// From now on the first Ctrl-C only asks the running work to stop (through
+// the progress answer); a second one ends the program as usual.
+void InstallInterruptHandler();
+bool InterruptRequested();
+
+enum class OpaqueAnswer { Yes, No, Ask };
+
+// Connects a manager to the terminal: progress events drive the bar (when
+// stderr is a terminal) and answer "stop" after Ctrl-C; notices print as
+// warnings; questions are answered by `opaque`, asking on the terminal only
+// when that is Ask and stdin is a terminal.
+void AttachTerminal(orix::IoManager& manager, OpaqueAnswer opaque);
+
+// Removes a half-drawn bar before other output goes to stderr.
+void ClearProgressLine();
+
+}  // namespace bmphost
