@@ -6,6 +6,7 @@
 # generated inputs are kept (default build/release/bench-data).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/deps.sh >/dev/null  # Google Benchmark and stb_image among them
 cmake --preset release >/dev/null
 cmake --build --preset release --target bmp_bench >/dev/null
 export BMP_BENCH_DIR="${BMP_BENCH_DIR:-$PWD/build/release/bench-data}"

@@ -12,10 +12,8 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-60}"
 harnesses="${FUZZ_HARNESSES:-import probe export}"
 
-if ! command -v clang++ >/dev/null; then
-    echo "fuzz-ci: clang++ is needed (Debian: clang libclang-rt-14-dev)" >&2
-    exit 1
-fi
+# The build's packages and the compiler with its fuzzing runtime.
+bash scripts/deps.sh clang libclang-rt-14-dev >/dev/null
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
 
