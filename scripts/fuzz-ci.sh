@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses (clang, ASan+UBSan) and runs each one in turn
+# for a bounded time, starting from the generated seeds plus the corpus kept
+# from earlier runs. Fails on any finding; the input that caused it is left in
+# build/fuzz/findings/.
+#   FUZZ_SECONDS   seconds per harness (default 60)
+#   FUZZ_HARNESSES which harnesses (default "import probe export")
+# A long run, one harness at a time:
+#   FUZZ_SECONDS=1200 scripts/fuzz-ci.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${FUZZ_SECONDS:-60}"
+harnesses="${FUZZ_HARNESSES:-import probe export}"
+
+# The build's packages and the compiler with its fuzzing runtime.
+bash scripts/deps.sh clang libclang-rt-14-dev >/dev/null
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz >/dev/null
+
+build=build/fuzz
+seeds="$build/seeds"
+rm -rf "$seeds"
+"$build/fuzz/make_seeds" "$seeds"
+# The main job's sample set, where the tools are part of the tree.
+sample_seeds=()
+if [ -f tools/CMakeLists.txt ] && cmake --build --preset fuzz --target bmpsamples >/dev/null 2>&1; then
+    sampler=$(find "$build" -name bmpsamples -type f -perm -u+x | head -1)
+    if [ -n "$sampler" ] && "$sampler" "$seeds/samples" >/dev/null; then
+        rm -f "$seeds/samples/MANIFEST.tsv"
+        sample_seeds=("$seeds/samples")
+    fi
+fi
+mkdir -p "$build/findings"
+
+status=0
+for harness in $harnesses; do
+    corpus="$build/corpus/$harness"
+    mkdir -p "$corpus"
+    case "$harness" in
+        export) seed=("$seeds/export"); dict=() ;;
+        # Larger sample files are cut to 16 KiB: enough for every header form
+        # and several rows, small enough to keep the runs quick.
+        *) seed=("$seeds/import" "${sample_seeds[@]}"); dict=(-dict=fuzz/bmp.dict -max_len=16384) ;;
+    esac
+    log="$build/fuzz-$harness.log"
+    echo "fuzz-ci: $harness for ${seconds}s"
+    # Images are held to 2^16 pixels (BMP_FUZZ_MAX_PIXELS), so no honest
+    # allocation comes near 16 MB; one that does is a finding.
+    if ! "$build/fuzz/fuzz_$harness" "${dict[@]}" -max_total_time="$seconds" -timeout=10 \
+        -rss_limit_mb=1024 -malloc_limit_mb=16 -print_final_stats=1 \
+        -artifact_prefix="$build/findings/$harness-" "$corpus" "${seed[@]}" >"$log" 2>&1; then
+        echo "fuzz-ci: $harness FOUND A PROBLEM; see $log and $build/findings/" >&2
+        grep -E '^\*\*\* finding|ERROR: |SUMMARY' "$log" >&2 || tail -30 "$log" >&2
+        status=1
+        continue
+    fi
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || echo '?')
+    cov=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | grep -o 'cov: [0-9]* ft: [0-9]*' || echo '?')
+    echo "fuzz-ci: $harness ok: $runs runs, $cov, corpus $(ls "$corpus" | wc -l) files"
+done
+exit $status
