@@ -10,20 +10,20 @@
 
 #include "support/BmpBuilder.h"
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::Bytes;
 
 namespace {
 
 std::vector<std::pair<std::string, Bytes>> ImportSeeds() {
     std::vector<std::pair<std::string, Bytes>> seeds;
-    auto add = [&](const std::string& name, const BmpSpec& spec) {
-        seeds.emplace_back(name, testsupport::BuildBmp(spec));
+    auto add = [&](const std::string& name, const BmpFields& fields) {
+        seeds.emplace_back(name, testsupport::BuildBmp(fields));
     };
     // Every depth, uncompressed, bottom-up and top-down, with made-up pixels.
     for (int bits : {1, 4, 8, 16, 24, 32}) {
         for (int height : {3, -3}) {
-            BmpSpec s;
+            BmpFields s;
             s.width = 5;
             s.height = height;
             s.bitCount = static_cast<std::uint16_t>(bits);
@@ -35,7 +35,7 @@ std::vector<std::pair<std::string, Bytes>> ImportSeeds() {
         }
     }
     {
-        BmpSpec s;  // 32 bits whose alpha is all zero: the question and the second pass
+        BmpFields s;  // 32 bits whose alpha is all zero: the question and the second pass
         s.width = 2;
         s.height = 2;
         s.bitCount = 32;
@@ -43,7 +43,7 @@ std::vector<std::pair<std::string, Bytes>> ImportSeeds() {
         add("rgb32-alpha0", s);
     }
     {
-        BmpSpec s;  // 5-6-5 bit fields
+        BmpFields s;  // 5-6-5 bit fields
         s.width = 3;
         s.height = 2;
         s.bitCount = 16;
@@ -53,7 +53,7 @@ std::vector<std::pair<std::string, Bytes>> ImportSeeds() {
         add("bitfields565", s);
     }
     for (int bits : {1, 4, 8, 24}) {
-        BmpSpec s;  // core header, three-byte palette
+        BmpFields s;  // core header, three-byte palette
         s.headerSize = 12;
         s.width = 4;
         s.height = 2;
@@ -63,7 +63,7 @@ std::vector<std::pair<std::string, Bytes>> ImportSeeds() {
         add("core" + std::to_string(bits), s);
     }
     for (std::uint32_t size : {56u, 108u, 124u}) {
-        BmpSpec s;  // larger headers, skipped
+        BmpFields s;  // larger headers, skipped
         s.headerSize = size;
         s.width = 2;
         s.height = 2;
@@ -74,7 +74,7 @@ std::vector<std::pair<std::string, Bytes>> ImportSeeds() {
         add("header" + std::to_string(size), s);
     }
     {
-        BmpSpec s;  // RLE8: encoded, absolute with pad, delta across rows, end of bitmap
+        BmpFields s;  // RLE8: encoded, absolute with pad, delta across rows, end of bitmap
         s.width = 6;
         s.height = 4;
         s.bitCount = 8;
@@ -85,7 +85,7 @@ std::vector<std::pair<std::string, Bytes>> ImportSeeds() {
         add("rle8", s);
     }
     {
-        BmpSpec s;  // RLE4: odd start column, absolute runs with and without pad
+        BmpFields s;  // RLE4: odd start column, absolute runs with and without pad
         s.width = 7;
         s.height = 3;
         s.bitCount = 4;
@@ -97,7 +97,7 @@ std::vector<std::pair<std::string, Bytes>> ImportSeeds() {
         add("rle4", s);
     }
     {
-        BmpSpec s;  // pixel data at an explicit offset with a gap
+        BmpFields s;  // pixel data at an explicit offset with a gap
         s.width = 2;
         s.height = 1;
         s.bitCount = 24;
@@ -106,7 +106,7 @@ std::vector<std::pair<std::string, Bytes>> ImportSeeds() {
         add("offbits-gap", s);
     }
     {
-        BmpSpec s;  // refused depths and planes
+        BmpFields s;  // refused depths and planes
         s.width = 2;
         s.height = 2;
         s.bitCount = 2;
@@ -119,7 +119,7 @@ std::vector<std::pair<std::string, Bytes>> ImportSeeds() {
         add("planes2", s);
     }
     {
-        BmpSpec s;  // cut short inside the rows
+        BmpFields s;  // cut short inside the rows
         s.width = 4;
         s.height = 4;
         s.bitCount = 8;

@@ -12,7 +12,7 @@
 
 namespace exporttest {
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 
 std::unique_ptr<orix::TrImage> MakeImage(int width, tamb::ColorFormat format,
                                          const std::vector<Bytes>& topDownRows,
@@ -38,19 +38,19 @@ std::unique_ptr<orix::TrImage> MakeImage(int width, tamb::ColorFormat format,
 
 Bytes ExpectedExport(int width, int height, int bitCount, const std::vector<tagRGBQUAD>& table,
                      const std::vector<Bytes>& bottomUpRows, int xPelsPerMeter, int yPelsPerMeter) {
-    BmpSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.bitCount = static_cast<std::uint16_t>(bitCount);
+    BmpFields fields;
+    fields.width = width;
+    fields.height = height;
+    fields.bitCount = static_cast<std::uint16_t>(bitCount);
     const std::size_t stride = testsupport::StrideFor(width, bitCount);
-    spec.sizeImage = static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height));
-    spec.xPelsPerMeter = xPelsPerMeter;
-    spec.yPelsPerMeter = yPelsPerMeter;
-    spec.clrUsed = static_cast<std::uint32_t>(table.size());
-    spec.clrImportant = static_cast<std::uint32_t>(table.size());
-    spec.palette = table;
-    spec.pixels = testsupport::PadRows(bottomUpRows, stride);
-    return testsupport::BuildBmp(spec);
+    fields.sizeImage = static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height));
+    fields.xPelsPerMeter = xPelsPerMeter;
+    fields.yPelsPerMeter = yPelsPerMeter;
+    fields.clrUsed = static_cast<std::uint32_t>(table.size());
+    fields.clrImportant = static_cast<std::uint32_t>(table.size());
+    fields.palette = table;
+    fields.pixels = testsupport::PadRows(bottomUpRows, stride);
+    return testsupport::BuildBmp(fields);
 }
 
 std::vector<tagRGBQUAD> GreyRamp(int n) {

@@ -13,7 +13,7 @@ extern "C" orix::IoImportFilter* ImportBMP(orix::IoManager& manager);
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::Bytes;
 using testsupport::ReadFileBytes;
 using testsupport::TempDir;
@@ -81,8 +81,8 @@ Bytes Varied(std::size_t count, unsigned seed) {
 }
 
 // A file in exactly the form the exporter writes.
-BmpSpec Canonical(std::int32_t width, std::int32_t height, std::uint16_t bits, unsigned seed) {
-    BmpSpec s;
+BmpFields Canonical(std::int32_t width, std::int32_t height, std::uint16_t bits, unsigned seed) {
+    BmpFields s;
     s.width = width;
     s.height = height;
     s.bitCount = bits;
@@ -122,10 +122,10 @@ TEST(BmpRoundTrip, ExportersOwnFormComesBackByteForByte) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        BmpSpec spec = Canonical(c.width, c.height, c.bits, 7);
+        BmpFields fields = Canonical(c.width, c.height, c.bits, 7);
         if (c.bits == 32)  // opaque pixels, so the import keeps them as they are
-            for (std::size_t i = 3; i < spec.pixels.size(); i += 4) spec.pixels[i] = 255;
-        const Bytes original = testsupport::BuildBmp(spec);
+            for (std::size_t i = 3; i < fields.pixels.size(); i += 4) fields.pixels[i] = 255;
+        const Bytes original = testsupport::BuildBmp(fields);
         const std::string in = dir.Write("in.bmp", original);
         auto first = Import(in);
         ASSERT_TRUE(first);
@@ -141,21 +141,21 @@ TEST(BmpRoundTrip, ExportersOwnFormComesBackByteForByte) {
 TEST(BmpRoundTrip, OtherStoredFormsKeepTheirPixels) {
     struct Case {
         const char* name;
-        BmpSpec spec;
+        BmpFields fields;
     };
-    BmpSpec topDown = Canonical(5, -3, 24, 11);
-    BmpSpec sixteen = Canonical(3, 2, 16, 12);
-    BmpSpec masks = Canonical(3, 2, 16, 13);
+    BmpFields topDown = Canonical(5, -3, 24, 11);
+    BmpFields sixteen = Canonical(3, 2, 16, 12);
+    BmpFields masks = Canonical(3, 2, 16, 13);
     masks.compression = 3;
     masks.masks = {0xF800, 0x07E0, 0x001F};
-    BmpSpec core = Canonical(6, 2, 8, 14);
+    BmpFields core = Canonical(6, 2, 8, 14);
     core.headerSize = 12;
-    BmpSpec rle8 = Canonical(4, 2, 8, 15);
+    BmpFields rle8 = Canonical(4, 2, 8, 15);
     rle8.compression = 1;
     // Row 0: a run of three 5s and one 9; row 1: an absolute run 1, 2, 3, 4.
     rle8.pixels = {3, 5, 1, 9, 0, 0, 0, 4, 1, 2, 3, 4, 0, 1};
     rle8.sizeImage = static_cast<std::uint32_t>(rle8.pixels.size());
-    BmpSpec fewColours = Canonical(4, 2, 8, 16);
+    BmpFields fewColours = Canonical(4, 2, 8, 16);
     fewColours.palette.resize(10);
     fewColours.clrUsed = fewColours.clrImportant = 10;
     for (auto& p : fewColours.pixels) p %= 10;
@@ -166,7 +166,7 @@ TEST(BmpRoundTrip, OtherStoredFormsKeepTheirPixels) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        const std::string in = dir.Write("in.bmp", testsupport::BuildBmp(c.spec));
+        const std::string in = dir.Write("in.bmp", testsupport::BuildBmp(c.fields));
         auto first = Import(in);
         ASSERT_TRUE(first);
         const std::string out = dir.File("out.bmp");

@@ -14,7 +14,7 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::Bytes;
 
 // Restores the host's pixel limit when a test ends.
@@ -30,7 +30,7 @@ class PixelLimit {
 };
 
 Bytes RleBomb(std::int32_t width, std::int32_t height) {
-    BmpSpec s;
+    BmpFields s;
     s.width = width;
     s.height = height;
     s.bitCount = 8;
@@ -42,7 +42,7 @@ Bytes RleBomb(std::int32_t width, std::int32_t height) {
 }
 
 Bytes ClaimingFile(std::int32_t width, std::int32_t height) {
-    BmpSpec s;
+    BmpFields s;
     s.width = width;
     s.height = height;
     s.pixels.assign(36, 0x7F);

@@ -11,11 +11,11 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::Bytes;
 
-BmpSpec Rle(int bits, std::int32_t width, std::int32_t height, Bytes stream) {
-    BmpSpec s;
+BmpFields Rle(int bits, std::int32_t width, std::int32_t height, Bytes stream) {
+    BmpFields s;
     s.width = width;
     s.height = height;
     s.bitCount = static_cast<std::uint16_t>(bits);
@@ -33,8 +33,8 @@ struct Case {
 
 std::vector<Case> Cases() {
     std::vector<Case> cases;
-    auto add = [&](const char* name, const BmpSpec& spec, long stopAt = -1) {
-        cases.push_back({name, testsupport::BuildBmp(spec), stopAt});
+    auto add = [&](const char* name, const BmpFields& fields, long stopAt = -1) {
+        cases.push_back({name, testsupport::BuildBmp(fields), stopAt});
     };
     Bytes longAbsolute = {0x00, 0xFF};
     for (int i = 0; i < 255; ++i) longAbsolute.push_back(static_cast<std::uint8_t>(i));
@@ -66,20 +66,20 @@ std::vector<Case> Cases() {
         Rle(4, 3, 2, {0x00, 0x0A, 0x12, 0x34, 0x56, 0x78, 0x9A, 0x00, 0x01, 0xC0}));
     add("rle4 stream ends inside an absolute run", Rle(4, 8, 2, {0x00, 0x08, 0x12, 0x34}));
     {
-        BmpSpec s = Rle(8, 4, 2, {0x04, 0x01, 0x00, 0x00});
+        BmpFields s = Rle(8, 4, 2, {0x04, 0x01, 0x00, 0x00});
         s.bitCount = 4;
         add("rle8 with 4 bits", s);
         s.bitCount = 1;
         add("rle8 with 1 bit", s);
     }
     {
-        BmpSpec s = Rle(4, 4, 2, {0x04, 0x12, 0x00, 0x00});
+        BmpFields s = Rle(4, 4, 2, {0x04, 0x12, 0x00, 0x00});
         s.bitCount = 8;
         s.palette = testsupport::TestPalette(256);
         add("rle4 with 8 bits", s);
     }
     {
-        BmpSpec s;
+        BmpFields s;
         s.width = 2;
         s.height = 1;
         s.bitCount = 8;
@@ -89,7 +89,7 @@ std::vector<Case> Cases() {
         add("257 colours at 8 bits", s);
     }
     {
-        BmpSpec s;
+        BmpFields s;
         s.width = 1 << 30;
         s.height = 1;
         s.pixels.assign(64, 0);
@@ -103,7 +103,7 @@ std::vector<Case> Cases() {
         add("width 2^31-1 at 1 bit", s);
     }
     {
-        BmpSpec s;
+        BmpFields s;
         s.width = 2;
         s.height = 1;
         s.pixels = {1, 2, 3, 4, 5, 6, 0, 0};
@@ -122,7 +122,7 @@ std::vector<Case> Cases() {
         cases.push_back({"huge header size", bytes});
     }
     {
-        BmpSpec s;
+        BmpFields s;
         s.width = 2;
         s.height = 2;
         s.bitCount = 16;
@@ -134,7 +134,7 @@ std::vector<Case> Cases() {
         add("bit fields 5-5-5", s);
     }
     {
-        BmpSpec s;
+        BmpFields s;
         s.width = 2;
         s.height = 3;
         s.bitCount = 32;
@@ -146,7 +146,7 @@ std::vector<Case> Cases() {
         add("32 bits, one alpha byte in the last row", s);
     }
     {
-        BmpSpec s;
+        BmpFields s;
         s.headerSize = 12;
         s.width = 3;
         s.height = 1;

@@ -12,7 +12,7 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::Bytes;
 
 struct Sample {
@@ -26,7 +26,7 @@ struct Sample {
 std::vector<Sample> Samples() {
     std::vector<Sample> out;
     {
-        BmpSpec s;  // 8 bits, four colours, bottom-up
+        BmpFields s;  // 8 bits, four colours, bottom-up
         s.width = 5;
         s.height = 3;
         s.bitCount = 8;
@@ -36,7 +36,7 @@ std::vector<Sample> Samples() {
         out.push_back({"indexed8", testsupport::BuildBmp(s), 54, 54 + 16, false});
     }
     {
-        BmpSpec s;  // 24 bits, top-down
+        BmpFields s;  // 24 bits, top-down
         s.width = 3;
         s.height = -2;
         s.pixels =
@@ -44,7 +44,7 @@ std::vector<Sample> Samples() {
         out.push_back({"bgr24 top-down", testsupport::BuildBmp(s), 54, 54, false});
     }
     {
-        BmpSpec s;  // core header, 4 bits, three-byte entries
+        BmpFields s;  // core header, 4 bits, three-byte entries
         s.headerSize = 12;
         s.width = 4;
         s.height = 2;
@@ -54,7 +54,7 @@ std::vector<Sample> Samples() {
         out.push_back({"core indexed4", testsupport::BuildBmp(s), 26, 26 + 48, false});
     }
     {
-        BmpSpec s;  // 124-byte header, 5-6-5 bit fields
+        BmpFields s;  // 124-byte header, 5-6-5 bit fields
         s.headerSize = 124;
         s.width = 2;
         s.height = 2;
@@ -66,7 +66,7 @@ std::vector<Sample> Samples() {
         out.push_back({"bitfields 124", testsupport::BuildBmp(s), 54, 14 + 124 + 12, false});
     }
     {
-        BmpSpec s;  // 32 bits with alpha
+        BmpFields s;  // 32 bits with alpha
         s.width = 2;
         s.height = 2;
         s.bitCount = 32;
@@ -74,7 +74,7 @@ std::vector<Sample> Samples() {
         out.push_back({"bgra32", testsupport::BuildBmp(s), 54, 54, false});
     }
     {
-        BmpSpec s;  // RLE8: encoded and absolute runs, a delta down, end of bitmap
+        BmpFields s;  // RLE8: encoded and absolute runs, a delta down, end of bitmap
         s.width = 6;
         s.height = 4;
         s.bitCount = 8;
@@ -86,7 +86,7 @@ std::vector<Sample> Samples() {
         out.push_back({"rle8", testsupport::BuildBmp(s), 54, 54 + 32, true});
     }
     {
-        BmpSpec s;  // RLE4: odd columns, absolute runs with and without pad
+        BmpFields s;  // RLE4: odd columns, absolute runs with and without pad
         s.width = 7;
         s.height = 3;
         s.bitCount = 4;

@@ -10,7 +10,7 @@
 namespace {
 
 using importtest::ImportTest;
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::BuildBmp;
 using testsupport::Bytes;
 using testsupport::TestPalette;
@@ -68,7 +68,7 @@ class Description : public ImportTest, public ::testing::WithParamInterface<Desc
 
 TEST_P(Description, FiveLinesReplaceTheText) {
     const DescriptionCase& c = GetParam();
-    BmpSpec s;
+    BmpFields s;
     s.width = c.width;
     s.height = c.height;
     s.bitCount = c.bitCount;
@@ -88,12 +88,12 @@ INSTANTIATE_TEST_SUITE_P(Table, Description, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ImportTest, DescriptionFailureLeavesTheTextAlone) {
-    BmpSpec planes;
+    BmpFields planes;
     planes.planes = 2;
-    BmpSpec cutTable;
+    BmpFields cutTable;
     cutTable.bitCount = 8;
     cutTable.palette = TestPalette(16);
-    Bytes onlyFileHeader = BuildBmp(BmpSpec{});
+    Bytes onlyFileHeader = BuildBmp(BmpFields{});
     onlyFileHeader.resize(14);
     const std::vector<std::string> paths = {
         dir.File("absent.bmp"),
@@ -110,7 +110,7 @@ TEST_F(ImportTest, DescriptionFailureLeavesTheTextAlone) {
 }
 
 TEST_F(ImportTest, DescriptionLeavesTheImportReaderAlone) {
-    BmpSpec s;
+    BmpFields s;
     s.height = 2;
     s.pixels = Bytes(8, 3);
     const std::string path = WriteBmp(s);

@@ -17,7 +17,7 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::BuildBmp;
 using testsupport::Bytes;
 using testsupport::TempDir;
@@ -27,7 +27,7 @@ std::vector<Bytes> Seeds() {
     std::vector<Bytes> seeds;
     auto add = [&seeds](std::int32_t w, std::int32_t h, std::uint16_t bits,
                         std::uint32_t compression, std::uint32_t headerSize, Bytes pixels) {
-        BmpSpec s;
+        BmpFields s;
         s.width = w;
         s.height = h;
         s.bitCount = bits;

@@ -22,7 +22,7 @@ namespace {
 using importtest::ImageRow;
 using importtest::ImportTest;
 using importtest::Rows;
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::BuildBmp;
 using testsupport::Bytes;
 using testsupport::TestPalette;
@@ -34,8 +34,8 @@ const char kQuestion[] =
     "completely invisible when drawn on the screen. \n\nShould this image be converted to opaque "
     "instead of transparent? \n";
 
-BmpSpec Picture(std::int32_t w, std::int32_t h, std::uint16_t bits) {
-    BmpSpec s;
+BmpFields Picture(std::int32_t w, std::int32_t h, std::uint16_t bits) {
+    BmpFields s;
     s.width = w;
     s.height = h;
     s.bitCount = bits;
@@ -49,7 +49,7 @@ BmpSpec Picture(std::int32_t w, std::int32_t h, std::uint16_t bits) {
 
 struct FormatCase {
     const char* name;
-    BmpSpec spec;
+    BmpFields fields;
     tamb::ColorFormat format;
     int rowBytes;
     std::vector<Bytes> imageRows;  // top to bottom, rowBytes each
@@ -60,64 +60,64 @@ std::vector<FormatCase> FormatCases() {
     std::vector<FormatCase> cases;
     {
         FormatCase c{"OneBitBottomUp", Picture(10, 2, 1), tamb::ColorIndexed1, 4, {}};
-        c.spec.pixels = Rows({{0xA5, 0x40}, {0x5A, 0x80}}, 10, 1);
+        c.fields.pixels = Rows({{0xA5, 0x40}, {0x5A, 0x80}}, 10, 1);
         c.imageRows = {{0x5A, 0x80, 0, 0}, {0xA5, 0x40, 0, 0}};
         cases.push_back(c);
     }
     {
         FormatCase c{"FourBitTopDown", Picture(5, -2, 4), tamb::ColorIndexed4, 4, {}};
-        c.spec.pixels = Rows({{0x01, 0x23, 0x40}, {0xFE, 0xDC, 0xB0}}, 5, 4);
+        c.fields.pixels = Rows({{0x01, 0x23, 0x40}, {0xFE, 0xDC, 0xB0}}, 5, 4);
         c.imageRows = {{0x01, 0x23, 0x40, 0}, {0xFE, 0xDC, 0xB0, 0}};
         cases.push_back(c);
     }
     {
         // The stored padding of an uncompressed row reaches the image as it is.
         FormatCase c{"EightBitKeepsStoredPadding", Picture(3, 3, 8), tamb::ColorIndexed8, 4, {}};
-        c.spec.pixels = {1, 2, 3, 0xEE, 4, 5, 6, 0xEE, 7, 8, 9, 0xEE};
+        c.fields.pixels = {1, 2, 3, 0xEE, 4, 5, 6, 0xEE, 7, 8, 9, 0xEE};
         c.imageRows = {{7, 8, 9, 0xEE}, {4, 5, 6, 0xEE}, {1, 2, 3, 0xEE}};
         cases.push_back(c);
     }
     {
         FormatCase c{"EightBitCoreHeader", Picture(2, 2, 8), tamb::ColorIndexed8, 4, {}};
-        c.spec.headerSize = 12;
-        c.spec.pixels = Rows({{10, 11}, {12, 13}}, 2, 8);
+        c.fields.headerSize = 12;
+        c.fields.pixels = Rows({{10, 11}, {12, 13}}, 2, 8);
         c.imageRows = {{12, 13, 0, 0}, {10, 11, 0, 0}};
         cases.push_back(c);
     }
     {
         FormatCase c{"TwentyFourBit", Picture(2, 2, 24), tamb::ColorBgr24, 8, {}};
-        c.spec.pixels = Rows({{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}, 2, 24);
+        c.fields.pixels = Rows({{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}, 2, 24);
         c.imageRows = {{7, 8, 9, 10, 11, 12, 0, 0}, {1, 2, 3, 4, 5, 6, 0, 0}};
         cases.push_back(c);
     }
     {
         FormatCase c{
             "TwentyFourBitOffsetZeroLargeHeader", Picture(1, 1, 24), tamb::ColorBgr24, 4, {}};
-        c.spec.headerSize = 108;
-        c.spec.offBits = 0;
-        c.spec.pixels = {9, 8, 7, 0};
+        c.fields.headerSize = 108;
+        c.fields.offBits = 0;
+        c.fields.pixels = {9, 8, 7, 0};
         c.imageRows = {{9, 8, 7, 0}};
         cases.push_back(c);
     }
     {
         FormatCase c{"ThirtyTwoBit", Picture(2, 1, 32), tamb::ColorBgra32, 8, {}};
-        c.spec.pixels = {1, 2, 3, 0, 4, 5, 6, 7};
+        c.fields.pixels = {1, 2, 3, 0, 4, 5, 6, 7};
         c.imageRows = {{1, 2, 3, 0, 4, 5, 6, 7}};
         cases.push_back(c);
     }
     {
         FormatCase c{"ThirtyTwoBitBitFields", Picture(1, 1, 32), tamb::ColorBgra32, 4, {}};
-        c.spec.compression = 3;
-        c.spec.masks = {0xFF0000, 0xFF00, 0xFF};
-        c.spec.pixels = {1, 2, 3, 4};
+        c.fields.compression = 3;
+        c.fields.masks = {0xFF0000, 0xFF00, 0xFF};
+        c.fields.pixels = {1, 2, 3, 4};
         c.imageRows = {{1, 2, 3, 4}};
         cases.push_back(c);
     }
     {
         // 16 bits become 24: three bytes a pixel, rows padded with zeros.
         FormatCase c{"SixteenBitExpanded", Picture(3, 2, 16), tamb::ColorBgr24, 12, {}};
-        c.spec.pixels = {0xFF, 0x7F, 0x00, 0x80, 0x00, 0x7C, 0xEE, 0xEE,
-                         0x1F, 0x00, 0xE0, 0x03, 0x01, 0x00, 0xEE, 0xEE};
+        c.fields.pixels = {0xFF, 0x7F, 0x00, 0x80, 0x00, 0x7C, 0xEE, 0xEE,
+                           0x1F, 0x00, 0xE0, 0x03, 0x01, 0x00, 0xEE, 0xEE};
         c.imageRows = {{255, 0, 0, 0, 255, 0, 8, 0, 0, 0, 0, 0},
                        {255, 255, 255, 0, 0, 0, 0, 0, 255, 0, 0, 0}};
         cases.push_back(c);
@@ -125,15 +125,15 @@ std::vector<FormatCase> FormatCases() {
     {
         // Run-length rows reach the image zero-padded to the row size.
         FormatCase c{"Rle8", Picture(5, 2, 8), tamb::ColorIndexed8, 8, {}};
-        c.spec.compression = 1;
-        c.spec.pixels = {0x05, 0x01, 0x00, 0x00, 0x00, 0x03, 0x07, 0x08, 0x09, 0x00, 0x00, 0x01};
+        c.fields.compression = 1;
+        c.fields.pixels = {0x05, 0x01, 0x00, 0x00, 0x00, 0x03, 0x07, 0x08, 0x09, 0x00, 0x00, 0x01};
         c.imageRows = {{7, 8, 9, 0, 0, 0, 0, 0}, {1, 1, 1, 1, 1, 0, 0, 0}};
         cases.push_back(c);
     }
     {
         FormatCase c{"Rle4TopDown", Picture(5, -2, 4), tamb::ColorIndexed4, 4, {}};
-        c.spec.compression = 2;
-        c.spec.pixels = {0x05, 0x12, 0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x02, 0x34, 0x00, 0x01};
+        c.fields.compression = 2;
+        c.fields.pixels = {0x05, 0x12, 0x00, 0x00, 0x00, 0x02, 0x01, 0x00, 0x02, 0x34, 0x00, 0x01};
         c.imageRows = {{0x12, 0x12, 0x10, 0}, {0x03, 0x40, 0x00, 0}};
         cases.push_back(c);
     }
@@ -144,14 +144,14 @@ class ImportFormats : public ImportTest, public ::testing::WithParamInterface<Fo
 
 TEST_P(ImportFormats, ImageMatchesTheFile) {
     const FormatCase& c = GetParam();
-    EXPECT_EQ(Import(WriteBmp(c.spec)), orix::ImportNotDone);
+    EXPECT_EQ(Import(WriteBmp(c.fields)), orix::ImportNotDone);
     ASSERT_EQ(manager.m_imported.size(), 1u);
     const orix::TrImage& image = Imported();
     EXPECT_EQ(image.GetColorFormat(), c.format);
-    EXPECT_EQ(image.GetWidth(), c.spec.width);
+    EXPECT_EQ(image.GetWidth(), c.fields.width);
     EXPECT_EQ(image.GetHeight(), static_cast<int>(c.imageRows.size()));
     EXPECT_EQ(image.GetRowBytes(), c.rowBytes);
-    const bool core = c.spec.headerSize == 12;
+    const bool core = c.fields.headerSize == 12;
     EXPECT_EQ(image.GetXPelsPerMeter(), core ? 0 : 1234);
     EXPECT_EQ(image.GetYPelsPerMeter(), core ? 0 : 5678);
     EXPECT_EQ(image.m_lastOrder, orix::TrImage::RowsByIndex);
@@ -163,8 +163,8 @@ TEST_P(ImportFormats, ImageMatchesTheFile) {
         EXPECT_EQ(ImageRow(image, static_cast<int>(i)), c.imageRows[i]) << "row " << i;
     // The reader's whole table goes to the image; unused entries are zero.
     for (int i = 0; i < 256; ++i) {
-        const tagRGBQUAD expected = static_cast<std::size_t>(i) < c.spec.palette.size()
-                                        ? c.spec.palette[static_cast<std::size_t>(i)]
+        const tagRGBQUAD expected = static_cast<std::size_t>(i) < c.fields.palette.size()
+                                        ? c.fields.palette[static_cast<std::size_t>(i)]
                                         : tagRGBQUAD{0, 0, 0, 0};
         const tagRGBQUAD got = image.ColorTable()[i];
         EXPECT_TRUE(got.rgbBlue == expected.rgbBlue && got.rgbGreen == expected.rgbGreen &&
@@ -178,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ImportFormats, ::testing::ValuesIn(FormatCases()
 
 TEST_F(ImportTest, RowOrderFollowsTheSignOfTheHeight) {
     for (std::int32_t height : {3, -3}) {
-        BmpSpec s = Picture(1, height, 8);
+        BmpFields s = Picture(1, height, 8);
         s.pixels = Rows({{1}, {2}, {3}}, 1, 8);
         Import(WriteBmp(s));
         const orix::TrImage& image = Imported();
@@ -225,7 +225,7 @@ TEST_F(ImportTest, SixteenBitPixelsExpandPerLayout) {
     for (const PixelCase& c : cases) {
         SCOPED_TRACE("value " + std::to_string(c.value) + ", masks " +
                      std::to_string(c.masks.size()));
-        BmpSpec s = Picture(1, 1, 16);
+        BmpFields s = Picture(1, 1, 16);
         if (!c.masks.empty()) {
             s.compression = 3;
             s.masks = c.masks;
@@ -242,7 +242,7 @@ TEST_F(ImportTest, SixteenBitPixelsExpandPerLayout) {
 // ---- Progress -------------------------------------------------------------
 
 TEST_F(ImportTest, ProgressNamesTheFileAndCountsRowsUpToOne) {
-    BmpSpec s = Picture(1, 4, 24);
+    BmpFields s = Picture(1, 4, 24);
     s.pixels = Bytes(16, 1);
     const std::string path = WriteBmp(s, "four rows.bmp");
     Import(path);
@@ -257,7 +257,7 @@ TEST_F(ImportTest, ProgressNamesTheFileAndCountsRowsUpToOne) {
 }
 
 TEST_F(ImportTest, StopLeavesNoImageAndEndsProgressOnce) {
-    BmpSpec s = Picture(1, 3, 24);
+    BmpFields s = Picture(1, 3, 24);
     s.pixels = Bytes(12, 1);
     const std::string path = WriteBmp(s);
     // Stop at the first row, at the last row, and at the final 1.0.
@@ -281,7 +281,7 @@ TEST_F(ImportTest, StopLeavesNoImageAndEndsProgressOnce) {
 // ---- Result ---------------------------------------------------------------
 
 TEST_F(ImportTest, ResultFollowsTheHostsAnswerAndLeadingFlag) {
-    BmpSpec s = Picture(1, 1, 24);
+    BmpFields s = Picture(1, 1, 24);
     s.pixels = Bytes(4, 1);
     const std::string path = WriteBmp(s);
     struct {
@@ -306,7 +306,7 @@ class TransparencyTest : public ImportTest {
   protected:
     // Two 32-bit rows of two pixels; alpha bytes all zero unless asked.
     std::string File(bool oneAlphaInLastRow = false) {
-        BmpSpec s = Picture(2, 2, 32);
+        BmpFields s = Picture(2, 2, 32);
         s.pixels = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0};
         if (oneAlphaInLastRow) s.pixels[15] = 1;
         return WriteBmp(s);
@@ -354,7 +354,7 @@ TEST_F(TransparencyTest, NoQuestionWhenAnyAlphaIsSetOrTheDepthDiffers) {
     EXPECT_EQ(ImageRow(Imported(), 0), (Bytes{7, 8, 9, 0, 10, 11, 12, 1}));
 
     for (std::uint16_t bits : {8, 24}) {
-        BmpSpec s = Picture(4, 1, bits);
+        BmpFields s = Picture(4, 1, bits);
         s.pixels = Bytes(bits == 8 ? 4 : 12, 0);
         Import(WriteBmp(s), true);
     }
@@ -400,12 +400,12 @@ Bytes Cut(Bytes bytes, std::size_t size) {
 
 std::vector<ErrorCase> ErrorCases() {
     auto with = [](std::uint16_t bits, auto change) {
-        BmpSpec s = Picture(2, 2, bits);
+        BmpFields s = Picture(2, 2, bits);
         s.pixels = Bytes(16, 0);
         change(s);
         return BuildBmp(s);
     };
-    auto plain = [](BmpSpec&) {};
+    auto plain = [](BmpFields&) {};
     return {
         {"FileHeaderShort",
          Cut(with(8, plain), 10),
@@ -423,7 +423,7 @@ std::vector<ErrorCase> ErrorCases() {
          false},
         {"MasksShort",
          Cut(with(16,
-                  [](BmpSpec& s) {
+                  [](BmpFields& s) {
                       s.compression = 3;
                       s.masks = {0xF800, 0x07E0, 0x001F};
                   }),
@@ -433,19 +433,37 @@ std::vector<ErrorCase> ErrorCases() {
          {"Premature end of file"},
          true,
          false},
-        {"TwoPlanes", with(8, [](BmpSpec& s) { s.planes = 2; }), 217, 16, {}, true, false},
-        {"Compression7", with(24, [](BmpSpec& s) { s.compression = 7; }), 217, 16, {}, true, false},
-        {"Rle8AtOneBit", with(1, [](BmpSpec& s) { s.compression = 1; }), 217, 16, {}, true, false},
-        {"NotBmp", with(24, [](BmpSpec& s) { s.signature = 0x4D4D; }), 221, 16, {}, true, false},
-        {"WidthZero", with(24, [](BmpSpec& s) { s.width = 0; }), 221, 16, {}, true, false},
+        {"TwoPlanes", with(8, [](BmpFields& s) { s.planes = 2; }), 217, 16, {}, true, false},
+        {"Compression7",
+         with(24, [](BmpFields& s) { s.compression = 7; }),
+         217,
+         16,
+         {},
+         true,
+         false},
+        {"Rle8AtOneBit",
+         with(1, [](BmpFields& s) { s.compression = 1; }),
+         217,
+         16,
+         {},
+         true,
+         false},
+        {"NotBmp", with(24, [](BmpFields& s) { s.signature = 0x4D4D; }), 221, 16, {}, true, false},
+        {"WidthZero", with(24, [](BmpFields& s) { s.width = 0; }), 221, 16, {}, true, false},
         {"RowTooLong",
-         with(32, [](BmpSpec& s) { s.width = 0x7FFFFFFF; }),
+         with(32, [](BmpFields& s) { s.width = 0x7FFFFFFF; }),
          221,
          16,
          {},
          true,
          false},
-        {"ColourCount300", with(8, [](BmpSpec& s) { s.clrUsed = 300; }), 221, 16, {}, true, false},
+        {"ColourCount300",
+         with(8, [](BmpFields& s) { s.clrUsed = 300; }),
+         221,
+         16,
+         {},
+         true,
+         false},
         // Cut-short headers leave the reader's status at Ok.
         {"OnlyFileHeader", Cut(with(24, plain), 14), 225, 1, {}, false, false},
         {"InfoHeaderShort", Cut(with(24, plain), 40), 225, 1, {}, false, false},
@@ -489,7 +507,7 @@ TEST_P(ImportErrors, RaiseLineCodeAndArguments) {
     EXPECT_EQ(Events(Kind::End), c.progressSeen ? 1 : 0);
     EXPECT_EQ(manager.Messages().size(), c.progressSeen ? 1u : 0u);
     // Every way out leaves the reader closed: the same filter imports again.
-    BmpSpec good = Picture(1, 1, 24);
+    BmpFields good = Picture(1, 1, 24);
     good.pixels = Bytes(4, 0);
     Import(WriteBmp(good, "good.bmp"));
     EXPECT_EQ(manager.m_importObjectCalls, 1);
@@ -499,7 +517,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ImportErrors, ::testing::ValuesIn(ErrorCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ImportTest, RunLengthFileCutShortImportsQuietly) {
-    BmpSpec s = Picture(3, 3, 8);
+    BmpFields s = Picture(3, 3, 8);
     s.compression = 1;
     s.pixels = {0x03, 0x04, 0x00, 0x00, 0x00, 0x03, 0x05};  // cut inside an absolute run
     EXPECT_EQ(Import(WriteBmp(s)), orix::ImportNotDone);
@@ -586,7 +604,7 @@ TEST_F(ImportTest, FileCutShortBeforeTheSecondPassIsLine447) {
     // Rows larger than the file's read buffer, so that the second pass reads
     // the file again rather than bytes buffered by the first.
     const std::int32_t width = 9000;
-    BmpSpec s = Picture(width, 2, 32);
+    BmpFields s = Picture(width, 2, 32);
     s.pixels = Bytes(static_cast<std::size_t>(width) * 4 * 2, 0);
     const std::string path = WriteBmp(s);
     manager.m_warningHook = [&path, width](int, const std::string&) {
@@ -605,7 +623,7 @@ TEST_F(ImportTest, FileCutShortBeforeTheSecondPassIsLine447) {
 // ---- Host calls that throw ------------------------------------------------
 
 TEST_F(ImportTest, HostExceptionsPassThroughAndEverythingIsReleased) {
-    BmpSpec s = Picture(2, 2, 32);
+    BmpFields s = Picture(2, 2, 32);
     s.pixels = Bytes(16, 0);
     const std::string path = WriteBmp(s);
 
@@ -654,7 +672,7 @@ TEST_F(ImportTest, HostExceptionsPassThroughAndEverythingIsReleased) {
 TEST_F(ImportTest, ImageTooLargeForTheHostPassesItsAllocationFailure) {
     const std::uint64_t limit = orix::TrImage::GetPixelLimit();
     orix::TrImage::SetPixelLimit(3);
-    BmpSpec s = Picture(2, 2, 24);
+    BmpFields s = Picture(2, 2, 24);
     s.pixels = Bytes(16, 0);
     EXPECT_THROW(filter.ImportFile(WriteBmp(s).c_str(), false), std::bad_alloc);
     orix::TrImage::SetPixelLimit(limit);

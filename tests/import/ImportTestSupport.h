@@ -11,7 +11,7 @@
 
 namespace importtest {
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::Bytes;
 
 struct RaisedError {
@@ -38,8 +38,8 @@ class ImportTest : public ::testing::Test {
     std::string Write(const Bytes& bytes, const std::string& name = "picture.bmp") {
         return dir.Write(name, bytes);
     }
-    std::string WriteBmp(const BmpSpec& spec, const std::string& name = "picture.bmp") {
-        return Write(testsupport::BuildBmp(spec), name);
+    std::string WriteBmp(const BmpFields& fields, const std::string& name = "picture.bmp") {
+        return Write(testsupport::BuildBmp(fields), name);
     }
     // Imports the file; an error raised fails the test.
     orix::ImportStatus Import(const std::string& path, bool promptAllowed = false);

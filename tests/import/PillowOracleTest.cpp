@@ -18,7 +18,7 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::BuildBmp;
 using testsupport::Bytes;
 using testsupport::TempDir;
@@ -121,9 +121,9 @@ Bytes Pattern(std::size_t count, std::uint32_t seed) {
 // run-length coded, core and large headers, top-down. Run-length streams
 // stay within what every decoder reads alike (no deltas, no odd 4-bit
 // absolute runs).
-std::vector<std::pair<std::string, BmpSpec>> OwnFiles() {
-    std::vector<std::pair<std::string, BmpSpec>> files;
-    BmpSpec s;
+std::vector<std::pair<std::string, BmpFields>> OwnFiles() {
+    std::vector<std::pair<std::string, BmpFields>> files;
+    BmpFields s;
     s.width = 11;
     s.height = 3;
     s.bitCount = 4;
@@ -131,7 +131,7 @@ std::vector<std::pair<std::string, BmpSpec>> OwnFiles() {
     s.pixels = Pattern(testsupport::StrideFor(11, 4) * 3, 1);
     files.emplace_back("own_4bit", s);
 
-    s = BmpSpec();
+    s = BmpFields();
     s.width = 13;
     s.height = -4;
     s.bitCount = 1;
@@ -139,7 +139,7 @@ std::vector<std::pair<std::string, BmpSpec>> OwnFiles() {
     s.pixels = Pattern(testsupport::StrideFor(13, 1) * 4, 2);
     files.emplace_back("own_1bit_topdown", s);
 
-    s = BmpSpec();
+    s = BmpFields();
     s.width = 7;
     s.height = 3;
     s.bitCount = 16;
@@ -150,7 +150,7 @@ std::vector<std::pair<std::string, BmpSpec>> OwnFiles() {
     s.masks = {0xF800, 0x07E0, 0x001F};
     files.emplace_back("own_16bit_565", s);
 
-    s = BmpSpec();
+    s = BmpFields();
     s.width = 10;
     s.height = 4;
     s.bitCount = 8;
@@ -162,7 +162,7 @@ std::vector<std::pair<std::string, BmpSpec>> OwnFiles() {
                 0x01, 0x71, 0x00, 0x00, 0x00, 0x01};                                     // row 3
     files.emplace_back("own_rle8", s);
 
-    s = BmpSpec();
+    s = BmpFields();
     s.width = 10;
     s.height = 3;
     s.bitCount = 4;
@@ -173,7 +173,7 @@ std::vector<std::pair<std::string, BmpSpec>> OwnFiles() {
                 0x01, 0xB0, 0x00, 0x06, 0xCD, 0xEF, 0x12, 0x00, 0x00, 0x00, 0x00, 0x01};  // row 2
     files.emplace_back("own_rle4", s);
 
-    s = BmpSpec();
+    s = BmpFields();
     s.headerSize = 12;
     s.width = 5;
     s.height = 3;
@@ -182,7 +182,7 @@ std::vector<std::pair<std::string, BmpSpec>> OwnFiles() {
     s.pixels = Pattern(testsupport::StrideFor(5, 8) * 3, 4);
     files.emplace_back("own_core8", s);
 
-    s = BmpSpec();
+    s = BmpFields();
     s.headerSize = 124;
     s.width = 3;
     s.height = 2;
@@ -195,7 +195,7 @@ std::vector<std::pair<std::string, BmpSpec>> OwnFiles() {
 TEST(PillowOracle, ImportedPixelsAgreeWithPillow) {
     if (!PillowPresent()) GTEST_SKIP() << kPython << " cannot import PIL";
     TempDir dir;
-    for (const auto& [name, spec] : OwnFiles()) dir.Write(name + ".bmp", BuildBmp(spec));
+    for (const auto& [name, fields] : OwnFiles()) dir.Write(name + ".bmp", BuildBmp(fields));
     const std::string script =
         dir.Write("decode.py", Bytes(kScript, kScript + std::strlen(kScript)));
     const std::string command = std::string(kPython) + " " + script + " " + dir.path();

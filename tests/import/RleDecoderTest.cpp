@@ -11,7 +11,7 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::BuildBmp;
 using testsupport::Bytes;
 using testsupport::TempDir;
@@ -26,7 +26,7 @@ std::size_t DecodedBytes(int bitCount, std::int32_t width) {
 }
 
 Bytes RleFile(int bitCount, std::int32_t width, std::int32_t height, const Bytes& stream) {
-    BmpSpec s;
+    BmpFields s;
     s.width = width;
     s.height = height;
     s.bitCount = static_cast<std::uint16_t>(bitCount);

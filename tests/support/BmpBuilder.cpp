@@ -40,7 +40,7 @@ ByteWriter& ByteWriter::Zeros(std::size_t count) {
     return *this;
 }
 
-Bytes BuildBmp(const BmpSpec& s) {
+Bytes BuildBmp(const BmpFields& s) {
     ByteWriter info;
     const bool core = s.headerSize == 12;
     if (core) {

@@ -31,7 +31,7 @@ class ByteWriter {
 
 // Everything a test may want to vary in a BMP file. Defaults make a valid
 // bottom-up BI_RGB file with a 40-byte header.
-struct BmpSpec {
+struct BmpFields {
     std::int32_t width = 1;
     std::int32_t height = 1;
     std::uint16_t bitCount = 24;
@@ -50,7 +50,7 @@ struct BmpSpec {
     std::uint16_t signature = 0x4D42;
 };
 
-Bytes BuildBmp(const BmpSpec& spec);
+Bytes BuildBmp(const BmpFields& fields);
 
 // Stored row length for a width and bit count: whole bytes, padded to four.
 std::size_t StrideFor(std::int32_t width, int bitCount);

@@ -5,15 +5,15 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::Bytes;
 using testsupport::TempDir;
 using tooltest::Bmphost;
 using tooltest::ParseJson;
 using tooltest::RunResult;
 
-BmpSpec Rgb24(std::int32_t w, std::int32_t h) {
-    BmpSpec s;
+BmpFields Rgb24(std::int32_t w, std::int32_t h) {
+    BmpFields s;
     s.width = w;
     s.height = h;
     s.pixels.assign(testsupport::StrideFor(w, 24) * static_cast<std::size_t>(std::abs(h)), 0x33);
@@ -38,7 +38,7 @@ TEST(Probe, OneLinePerFileAndSuccessOnlyWhenAllAreSupported) {
 
 struct DescribeCase {
     const char* name;
-    BmpSpec spec;
+    BmpFields fields;
     std::string text;
 };
 
@@ -53,14 +53,14 @@ std::vector<DescribeCase> DescribeCases() {
     cases.push_back({"top_down_24", Rgb24(5, -4),
                      "Microsoft BMP Image\r\nWidth:  5\r\nHeight:  -4\r\nBit Depth:  24\r\n"
                      "Color Format:  24-bit RGB\r\n"});
-    BmpSpec two = Rgb24(4, 1);
+    BmpFields two = Rgb24(4, 1);
     two.bitCount = 2;
     two.palette = testsupport::TestPalette(4);
     two.pixels = {0, 0, 0, 0};
     cases.push_back({"two_bit", two,
                      "Microsoft BMP Image\r\nWidth:  4\r\nHeight:  1\r\nBit Depth:  2\r\n"
                      "Color Format:  Unknown\r\n"});
-    BmpSpec core = Rgb24(3, 2);
+    BmpFields core = Rgb24(3, 2);
     core.headerSize = 12;
     core.bitCount = 8;
     core.palette = testsupport::TestPalette(256);
@@ -76,7 +76,7 @@ class DescribeTest : public ::testing::TestWithParam<DescribeCase> {};
 TEST_P(DescribeTest, PrintsTheModulesText) {
     const DescribeCase& c = GetParam();
     TempDir dir;
-    const std::string path = dir.Write("f.bmp", BuildBmp(c.spec));
+    const std::string path = dir.Write("f.bmp", BuildBmp(c.fields));
 
     const RunResult json = Bmphost({"describe", path, "--json"});
     EXPECT_EQ(json.status, 0) << json.err;

@@ -7,7 +7,7 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::Bytes;
 using testsupport::TempDir;
 using tooltest::Bmphost;
@@ -24,9 +24,9 @@ std::vector<std::string> Texts(const JsonValue& list) {
 }
 
 // 4 x 2, three colours. Top row: red green blue red; bottom: blue blue green red.
-BmpSpec ThreeColours() {
+BmpFields ThreeColours() {
     const Bytes r = {0x00, 0x00, 0xFF}, g = {0x00, 0xFF, 0x00}, b = {0xFF, 0x00, 0x00};
-    BmpSpec s;
+    BmpFields s;
     s.width = 4;
     s.height = 2;
     s.bitCount = 24;
@@ -193,7 +193,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ConvertStopTest,
 
 TEST(Convert, ErrorOnImportWritesNothing) {
     TempDir dir;
-    BmpSpec cut = ThreeColours();
+    BmpFields cut = ThreeColours();
     cut.pixels.resize(12);  // one of two rows
     const std::string in = dir.Write("in.bmp", BuildBmp(cut));
     const std::string out = dir.File("out.bmp");
@@ -232,7 +232,7 @@ TEST(Convert, RefusesTargetsThatAreNotRegularFiles) {
 // read back is the one first imported.
 struct RoundTripCase {
     const char* name;
-    BmpSpec spec;
+    BmpFields fields;
 };
 
 // Cases show by name in test output.
@@ -242,7 +242,7 @@ std::vector<RoundTripCase> RoundTripCases() {
     std::vector<RoundTripCase> cases;
     cases.push_back({"bgr24", ThreeColours()});
     {
-        BmpSpec s;
+        BmpFields s;
         s.width = 3;
         s.height = 2;
         s.bitCount = 32;
@@ -251,7 +251,7 @@ std::vector<RoundTripCase> RoundTripCases() {
         cases.push_back({"bgra32", s});
     }
     {
-        BmpSpec s;
+        BmpFields s;
         s.width = 5;
         s.height = 2;
         s.bitCount = 8;
@@ -260,7 +260,7 @@ std::vector<RoundTripCase> RoundTripCases() {
         cases.push_back({"indexed8", s});
     }
     {
-        BmpSpec s;
+        BmpFields s;
         s.width = 5;
         s.height = 1;
         s.bitCount = 4;
@@ -269,7 +269,7 @@ std::vector<RoundTripCase> RoundTripCases() {
         cases.push_back({"indexed4", s});
     }
     {
-        BmpSpec s;
+        BmpFields s;
         s.width = 9;
         s.height = 1;
         s.bitCount = 1;
@@ -285,7 +285,7 @@ class PngRoundTripTest : public ::testing::TestWithParam<RoundTripCase> {};
 TEST_P(PngRoundTripTest, PngInputExportsTheSameImage) {
     const RoundTripCase& c = GetParam();
     TempDir dir;
-    const std::string in = dir.Write("in.bmp", BuildBmp(c.spec));
+    const std::string in = dir.Write("in.bmp", BuildBmp(c.fields));
     const std::string png = dir.File("in.png");
     const std::string out = dir.File("out.bmp");
     RunResult run;

@@ -6,7 +6,7 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::Bytes;
 using testsupport::TempDir;
 using tooltest::Bmphost;
@@ -31,7 +31,7 @@ std::vector<double> Numbers(const JsonValue& list) {
 
 struct ImportCase {
     const char* name;
-    BmpSpec spec;
+    BmpFields fields;
     std::vector<std::string> options;
     int format;
     std::vector<std::string> rows;  // hex, top row first
@@ -43,8 +43,8 @@ struct ImportCase {
 // Cases show by name in test output.
 void PrintTo(const ImportCase& c, std::ostream* os) { *os << c.name; }
 
-BmpSpec Spec(std::int32_t w, std::int32_t h, std::uint16_t bits, Bytes pixels) {
-    BmpSpec s;
+BmpFields Fields(std::int32_t w, std::int32_t h, std::uint16_t bits, Bytes pixels) {
+    BmpFields s;
     s.width = w;
     s.height = h;
     s.bitCount = bits;
@@ -56,9 +56,9 @@ std::vector<ImportCase> ImportCases() {
     std::vector<ImportCase> cases;
     // Bottom-up: the second stored row is the top one; stored padding shows.
     cases.push_back({"bgr24_bottom_up",
-                     Spec(2, 2, 24,
-                          {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0xAA, 0xBB,  //
-                           0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0xCC, 0xDD}),
+                     Fields(2, 2, 24,
+                            {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0xAA, 0xBB,  //
+                             0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0xCC, 0xDD}),
                      {},
                      9,
                      {"111213141516ccdd", "010203040506aabb"},
@@ -66,9 +66,9 @@ std::vector<ImportCase> ImportCases() {
                      false,
                      {0.0, 0.5, 1.0}});
     cases.push_back({"bgr24_top_down",
-                     Spec(2, -2, 24,
-                          {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x00, 0x00,  //
-                           0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x00, 0x00}),
+                     Fields(2, -2, 24,
+                            {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x00, 0x00,  //
+                             0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x00, 0x00}),
                      {},
                      9,
                      {"0102030405060000", "1112131415160000"},
@@ -76,7 +76,7 @@ std::vector<ImportCase> ImportCases() {
                      false,
                      {0.0, 0.5, 1.0}});
     {
-        BmpSpec s = Spec(3, 1, 8, {0x00, 0x01, 0x03, 0x00});
+        BmpFields s = Fields(3, 1, 8, {0x00, 0x01, 0x03, 0x00});
         s.palette = testsupport::TestPalette(4);
         s.clrUsed = 4;
         std::string table;
@@ -86,7 +86,7 @@ std::vector<ImportCase> ImportCases() {
         cases.push_back({"indexed8_short_table", s, {}, 8, {"00010300"}, table, false, {0.0, 1.0}});
     }
     {
-        BmpSpec s = Spec(7, 1, 4, {0x03, 0x12, 0x00, 0x03, 0x34, 0x50, 0x00, 0x00, 0x00, 0x01});
+        BmpFields s = Fields(7, 1, 4, {0x03, 0x12, 0x00, 0x03, 0x34, 0x50, 0x00, 0x00, 0x00, 0x01});
         s.compression = 2;  // run-length, 4 bits
         s.palette = testsupport::TestPalette(16);
         std::string table;
@@ -96,7 +96,7 @@ std::vector<ImportCase> ImportCases() {
         cases.push_back({"rle4_runs", s, {}, 7, {"12134500"}, table, false, {0.0, 1.0}});
     }
     {
-        BmpSpec s = Spec(10, 1, 1, {0xA5, 0xC0, 0x00, 0x00});
+        BmpFields s = Fields(10, 1, 1, {0xA5, 0xC0, 0x00, 0x00});
         s.palette = {{0, 0, 0, 0}, {255, 255, 255, 0}};
         cases.push_back({"indexed1",
                          s,
@@ -109,7 +109,7 @@ std::vector<ImportCase> ImportCases() {
     }
     // 16-bit words: 0x7FFF, 0x8000, 0x7C00 (5-5-5, bit 15 ignored).
     cases.push_back({"rgb555_expanded",
-                     Spec(3, 1, 16, {0xFF, 0x7F, 0x00, 0x80, 0x00, 0x7C, 0x00, 0x00}),
+                     Fields(3, 1, 16, {0xFF, 0x7F, 0x00, 0x80, 0x00, 0x7C, 0x00, 0x00}),
                      {},
                      9,
                      {"ffffff0000000000ff000000"},
@@ -117,7 +117,7 @@ std::vector<ImportCase> ImportCases() {
                      false,
                      {0.0, 1.0}});
     {
-        BmpSpec s = Spec(3, 1, 16, {0x00, 0xF8, 0xE0, 0x07, 0x10, 0x84, 0x00, 0x00});
+        BmpFields s = Fields(3, 1, 16, {0x00, 0xF8, 0xE0, 0x07, 0x10, 0x84, 0x00, 0x00});
         s.compression = 3;
         s.masks = {0xF800, 0x07E0, 0x001F};
         cases.push_back({"rgb565_bitfields",
@@ -130,7 +130,7 @@ std::vector<ImportCase> ImportCases() {
                          {0.0, 1.0}});
     }
     cases.push_back({"bgra32_with_alpha",
-                     Spec(1, 1, 32, {0x10, 0x20, 0x30, 0x40}),
+                     Fields(1, 1, 32, {0x10, 0x20, 0x30, 0x40}),
                      {},
                      10,
                      {"10203040"},
@@ -140,7 +140,7 @@ std::vector<ImportCase> ImportCases() {
     const Bytes clear = {0x10, 0x20, 0x30, 0x00, 0x40, 0x50, 0x60, 0x00};
     // After a yes the rows are read again with alpha 255, without a final 1.0.
     cases.push_back({"bgra32_clear_made_opaque",
-                     Spec(2, 1, 32, clear),
+                     Fields(2, 1, 32, clear),
                      {"--opaque", "yes"},
                      10,
                      {"102030ff405060ff"},
@@ -148,7 +148,7 @@ std::vector<ImportCase> ImportCases() {
                      true,
                      {0.0, 1.0, 0.0}});
     cases.push_back({"bgra32_clear_kept",
-                     Spec(2, 1, 32, clear),
+                     Fields(2, 1, 32, clear),
                      {"--opaque", "no"},
                      10,
                      {"1020300040506000"},
@@ -156,7 +156,7 @@ std::vector<ImportCase> ImportCases() {
                      true,
                      {0.0, 1.0}});
     cases.push_back({"bgra32_clear_no_prompt",
-                     Spec(2, 1, 32, clear),
+                     Fields(2, 1, 32, clear),
                      {"--opaque", "yes", "--no-prompt"},
                      10,
                      {"1020300040506000"},
@@ -165,7 +165,7 @@ std::vector<ImportCase> ImportCases() {
                      {0.0, 1.0}});
     // Not a terminal: "ask" cannot ask and answers no.
     cases.push_back({"bgra32_clear_ask_without_terminal",
-                     Spec(2, 1, 32, clear),
+                     Fields(2, 1, 32, clear),
                      {},
                      10,
                      {"1020300040506000"},
@@ -173,7 +173,7 @@ std::vector<ImportCase> ImportCases() {
                      true,
                      {0.0, 1.0}});
     cases.push_back({"four_rows_progress",
-                     Spec(1, 4, 24, {1, 1, 1, 0, 2, 2, 2, 0, 3, 3, 3, 0, 4, 4, 4, 0}),
+                     Fields(1, 4, 24, {1, 1, 1, 0, 2, 2, 2, 0, 3, 3, 3, 0, 4, 4, 4, 0}),
                      {},
                      9,
                      {"04040400", "03030300", "02020200", "01010100"},
@@ -188,7 +188,7 @@ class ImportJsonTest : public ::testing::TestWithParam<ImportCase> {};
 TEST_P(ImportJsonTest, PrintsWhatTheModuleHandedOver) {
     const ImportCase& c = GetParam();
     TempDir dir;
-    const std::string path = dir.Write(std::string(c.name) + ".bmp", BuildBmp(c.spec));
+    const std::string path = dir.Write(std::string(c.name) + ".bmp", BuildBmp(c.fields));
     RunResult run;
     const JsonValue json = ImportJson(path, c.options, &run);
     ASSERT_EQ(run.status, 0) << run.err;
@@ -199,8 +199,8 @@ TEST_P(ImportJsonTest, PrintsWhatTheModuleHandedOver) {
     EXPECT_EQ(Numbers(json["progress"]), c.progress);
     ASSERT_TRUE(json.Has("image"));
     const JsonValue& image = json["image"];
-    EXPECT_EQ(image["width"].number, c.spec.width);
-    EXPECT_EQ(image["height"].number, std::abs(c.spec.height));
+    EXPECT_EQ(image["width"].number, c.fields.width);
+    EXPECT_EQ(image["height"].number, std::abs(c.fields.height));
     EXPECT_EQ(image["format"].number, c.format);
     EXPECT_EQ(image["xppm"].number, 2835);
     EXPECT_EQ(image["yppm"].number, 2835);
@@ -226,25 +226,25 @@ void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
 std::vector<ErrorCase> ErrorCases() {
     std::vector<ErrorCase> cases;
     // Two rows announced, one stored.
-    cases.push_back({"rows_cut_short", BuildBmp(Spec(2, 2, 24, Bytes(8, 0x11))), 325, 8, true,
+    cases.push_back({"rows_cut_short", BuildBmp(Fields(2, 2, 24, Bytes(8, 0x11))), 325, 8, true,
                      "Premature end of file."});
     {
-        BmpSpec s = Spec(4, 1, 2, {0x1B, 0, 0, 0});
+        BmpFields s = Fields(4, 1, 2, {0x1B, 0, 0, 0});
         s.palette = testsupport::TestPalette(4);
         cases.push_back({"two_bit_depth", BuildBmp(s), 285, 16, true, ""});
     }
     {
-        BmpSpec s = Spec(1, 1, 24, {1, 2, 3, 0});
+        BmpFields s = Fields(1, 1, 24, {1, 2, 3, 0});
         s.signature = 0x424D;  // "MB"
         cases.push_back({"wrong_signature", BuildBmp(s), 221, 16, true, ""});
     }
     {
-        BmpSpec s = Spec(1, 1, 24, {1, 2, 3, 0});
+        BmpFields s = Fields(1, 1, 24, {1, 2, 3, 0});
         s.planes = 2;
         cases.push_back({"two_planes", BuildBmp(s), 217, 16, true, ""});
     }
     {
-        Bytes cut = BuildBmp(Spec(1, 1, 24, {1, 2, 3, 0}));
+        Bytes cut = BuildBmp(Fields(1, 1, 24, {1, 2, 3, 0}));
         cut.resize(24);  // inside the information header
         cases.push_back({"header_cut_short", cut, 225, 1, false, ""});
     }
@@ -299,7 +299,7 @@ class ImportStopTest : public ::testing::TestWithParam<StopCase> {};
 TEST_P(ImportStopTest, StopHandsOverNoImage) {
     const StopCase& c = GetParam();
     TempDir dir;
-    const std::string path = dir.Write("four.bmp", BuildBmp(Spec(1, 4, 24, Bytes(16, 0x42))));
+    const std::string path = dir.Write("four.bmp", BuildBmp(Fields(1, 4, 24, Bytes(16, 0x42))));
     RunResult run;
     const JsonValue json =
         ImportJson(path, {"--stop-at", std::to_string(c.stopAt), "--png", dir.File("p.png")}, &run);
@@ -316,7 +316,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ImportStopTest,
 
 TEST(ImportPixelLimit, RefusesAnImageOverTheHostLimit) {
     TempDir dir;
-    const std::string path = dir.Write("wide.bmp", BuildBmp(Spec(4, 2, 24, Bytes(32, 7))));
+    const std::string path = dir.Write("wide.bmp", BuildBmp(Fields(4, 2, 24, Bytes(32, 7))));
     const RunResult over = Bmphost({"--max-pixels", "7", "import", path});
     EXPECT_EQ(over.status, 1);
     EXPECT_NE(over.err.find("error: "), std::string::npos);

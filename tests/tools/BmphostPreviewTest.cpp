@@ -5,7 +5,7 @@
 
 namespace {
 
-using testsupport::BmpSpec;
+using testsupport::BmpFields;
 using testsupport::Bytes;
 using testsupport::TempDir;
 using tooltest::Bmphost;
@@ -14,7 +14,7 @@ using tooltest::RunResult;
 
 struct PreviewCase {
     const char* name;
-    BmpSpec spec;
+    BmpFields fields;
     std::vector<std::string> options;
     std::string mode;  // as Pillow opens the PNG
     Bytes rgba;        // expected pixels, top row first
@@ -26,7 +26,7 @@ void PrintTo(const PreviewCase& c, std::ostream* os) { *os << c.name; }
 std::vector<PreviewCase> PreviewCases() {
     std::vector<PreviewCase> cases;
     {
-        BmpSpec s;  // 2 x 2 bottom-up: stored bottom row first
+        BmpFields s;  // 2 x 2 bottom-up: stored bottom row first
         s.width = 2;
         s.height = 2;
         s.pixels = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0, 0,  //
@@ -39,7 +39,7 @@ std::vector<PreviewCase> PreviewCases() {
                           0x03, 0x02, 0x01, 255, 0x06, 0x05, 0x04, 255}});
     }
     {
-        BmpSpec s;
+        BmpFields s;
         s.width = 2;
         s.height = -1;
         s.bitCount = 32;
@@ -47,7 +47,7 @@ std::vector<PreviewCase> PreviewCases() {
         cases.push_back({"rgba", s, {}, "RGBA", {30, 20, 10, 40, 70, 60, 50, 0}});
         cases.push_back({"rgba_made_opaque",
                          [&] {
-                             BmpSpec clear = s;
+                             BmpFields clear = s;
                              clear.pixels = {10, 20, 30, 0, 50, 60, 70, 0};
                              return clear;
                          }(),
@@ -56,7 +56,7 @@ std::vector<PreviewCase> PreviewCases() {
                          {30, 20, 10, 255, 70, 60, 50, 255}});
     }
     {
-        BmpSpec s;
+        BmpFields s;
         s.width = 3;
         s.height = 1;
         s.bitCount = 8;
@@ -66,7 +66,7 @@ std::vector<PreviewCase> PreviewCases() {
         cases.push_back({"indexed8", s, {}, "P", {9, 8, 7, 255, 3, 2, 1, 255, 6, 5, 4, 255}});
     }
     {
-        BmpSpec s;
+        BmpFields s;
         s.width = 3;
         s.height = 1;
         s.bitCount = 4;
@@ -80,7 +80,7 @@ std::vector<PreviewCase> PreviewCases() {
         cases.push_back({"indexed4", s, {}, "P", rgba});
     }
     {
-        BmpSpec s;
+        BmpFields s;
         s.width = 9;
         s.height = 1;
         s.bitCount = 1;
@@ -94,7 +94,7 @@ std::vector<PreviewCase> PreviewCases() {
         cases.push_back({"indexed1", s, {}, "P", rgba});
     }
     {
-        BmpSpec s;  // 16-bit words expand to 24-bit: 0x7C00 red, 0x001F blue
+        BmpFields s;  // 16-bit words expand to 24-bit: 0x7C00 red, 0x001F blue
         s.width = 2;
         s.height = 1;
         s.bitCount = 16;
@@ -110,7 +110,7 @@ TEST_P(PreviewTest, PillowSeesTheImportedPixels) {
     if (tooltest::PillowPython().empty()) GTEST_SKIP() << "no python3 with Pillow";
     const PreviewCase& c = GetParam();
     TempDir dir;
-    const std::string in = dir.Write("in.bmp", BuildBmp(c.spec));
+    const std::string in = dir.Write("in.bmp", BuildBmp(c.fields));
     const std::string png = dir.File("preview.png");
     std::vector<std::string> args = {"import", in, "--png", png};
     args.insert(args.end(), c.options.begin(), c.options.end());
@@ -121,8 +121,8 @@ TEST_P(PreviewTest, PillowSeesTheImportedPixels) {
     std::string error;
     ASSERT_TRUE(tooltest::ReadWithPillow(png, image, error)) << error;
     EXPECT_EQ(image.mode, c.mode);
-    EXPECT_EQ(image.width, c.spec.width);
-    EXPECT_EQ(image.height, std::abs(c.spec.height));
+    EXPECT_EQ(image.width, c.fields.width);
+    EXPECT_EQ(image.height, std::abs(c.fields.height));
     EXPECT_EQ(tooltest::HexOf(image.rgba), tooltest::HexOf(c.rgba));
 }
 
@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, PreviewTest, ::testing::ValuesIn(PreviewCases())
 
 TEST(Preview, UnwritablePreviewPathFailsTheCommand) {
     TempDir dir;
-    BmpSpec s;
+    BmpFields s;
     s.pixels = {1, 2, 3, 0};
     const std::string in = dir.Write("in.bmp", BuildBmp(s));
     const RunResult run = Bmphost({"import", in, "--png", dir.File("no/such/dir/p.png")});

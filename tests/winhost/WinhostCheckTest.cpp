@@ -15,7 +15,7 @@ namespace {
 using testsupport::ByteWriter;
 using winhost::Bytes;
 
-struct ControlSpec {
+struct ControlLayout {
     std::uint32_t style;
     std::int16_t x, y, cx, cy;
     std::uint32_t id;
@@ -23,7 +23,7 @@ struct ControlSpec {
     bool classByOrdinal = true;  // false: the class as the text "BUTTON"
 };
 
-struct DialogSpec {
+struct DialogLayout {
     std::uint16_t version = 1;
     std::uint32_t style = 0x80C800C8;
     std::int16_t x = 49, y = 44, cx = 229, cy = 55;
@@ -32,8 +32,8 @@ struct DialogSpec {
     std::uint16_t weight = 400;
     std::uint8_t charset = 1;
     std::string typeface = "MS Shell Dlg";
-    std::vector<ControlSpec> controls = {{0x50010001, 176, 9, 44, 16, 1, "OK"},
-                                         {0x50010000, 176, 31, 44, 16, 2, "Cancel"}};
+    std::vector<ControlLayout> controls = {{0x50010001, 176, 9, 44, 16, 1, "OK"},
+                                           {0x50010000, 176, 31, 44, 16, 2, "Cancel"}};
 };
 
 void Text(ByteWriter& out, const std::string& text) {
@@ -46,7 +46,7 @@ void Align(ByteWriter& out) {
 }
 
 // An extended dialog template laid out field by field.
-Bytes BuildDialog(const DialogSpec& d) {
+Bytes BuildDialog(const DialogLayout& d) {
     ByteWriter out;
     out.U16(d.version).U16(0xFFFF).U32(0).U32(0).U32(d.style);
     out.U16(static_cast<std::uint16_t>(d.controls.size()));
@@ -56,7 +56,7 @@ Bytes BuildDialog(const DialogSpec& d) {
     Text(out, d.title);
     out.U16(d.pointSize).U16(d.weight).U8(0).U8(d.charset);
     Text(out, d.typeface);
-    for (const ControlSpec& c : d.controls) {
+    for (const ControlLayout& c : d.controls) {
         Align(out);
         out.U32(0).U32(0).U32(c.style);
         out.U16(static_cast<std::uint16_t>(c.x)).U16(static_cast<std::uint16_t>(c.y));
@@ -78,10 +78,10 @@ const winhost::DialogTemplate& ExpectedImportDialog() {
     return dialogs.at(0).dialog;
 }
 
-std::vector<std::string> Differences(const DialogSpec& spec) {
+std::vector<std::string> Differences(const DialogLayout& fields) {
     winhost::DialogTemplate parsed;
     std::string error;
-    EXPECT_TRUE(winhost::ParseDialogTemplate(BuildDialog(spec), parsed, error)) << error;
+    EXPECT_TRUE(winhost::ParseDialogTemplate(BuildDialog(fields), parsed, error)) << error;
     return winhost::CompareDialogs(ExpectedImportDialog(), parsed);
 }
 
@@ -91,49 +91,49 @@ TEST(DialogTemplate, TheImportDialogAsCompiledMatches) {
     EXPECT_EQ(expected[0].id, 100u);
     EXPECT_EQ(expected[1].id, 101u);
     EXPECT_EQ(expected[1].dialog.title, "Export Options");
-    EXPECT_EQ(Differences(DialogSpec()), std::vector<std::string>{});
+    EXPECT_EQ(Differences(DialogLayout()), std::vector<std::string>{});
 }
 
 TEST(DialogTemplate, EachDifferenceIsReported) {
     struct Case {
         const char* what;
-        std::function<void(DialogSpec&)> change;
+        std::function<void(DialogLayout&)> change;
         std::string report;
     };
     const Case cases[] = {
-        {"caption", [](DialogSpec& d) { d.title = "Import options"; },
+        {"caption", [](DialogLayout& d) { d.title = "Import options"; },
          "caption: expected \"Import Options\", found \"Import options\""},
-        {"style", [](DialogSpec& d) { d.style = 0x80C80048; },
+        {"style", [](DialogLayout& d) { d.style = 0x80C80048; },
          "style: expected 0x80C800C8, found 0x80C80048"},
-        {"frame", [](DialogSpec& d) { d.cy = 56; }, "height: expected 55, found 56"},
-        {"font size", [](DialogSpec& d) { d.pointSize = 9; }, "point size: expected 8, found 9"},
-        {"weight", [](DialogSpec& d) { d.weight = 700; }, "weight: expected 400, found 700"},
-        {"charset", [](DialogSpec& d) { d.charset = 0; }, "character set: expected 1, found 0"},
-        {"typeface", [](DialogSpec& d) { d.typeface = "MS Sans Serif"; },
+        {"frame", [](DialogLayout& d) { d.cy = 56; }, "height: expected 55, found 56"},
+        {"font size", [](DialogLayout& d) { d.pointSize = 9; }, "point size: expected 8, found 9"},
+        {"weight", [](DialogLayout& d) { d.weight = 700; }, "weight: expected 400, found 700"},
+        {"charset", [](DialogLayout& d) { d.charset = 0; }, "character set: expected 1, found 0"},
+        {"typeface", [](DialogLayout& d) { d.typeface = "MS Sans Serif"; },
          "typeface: expected \"MS Shell Dlg\", found \"MS Sans Serif\""},
-        {"button place", [](DialogSpec& d) { d.controls[1].y = 30; },
+        {"button place", [](DialogLayout& d) { d.controls[1].y = 30; },
          "control 2 y: expected 31, found 30"},
-        {"button id", [](DialogSpec& d) { d.controls[0].id = 3; },
+        {"button id", [](DialogLayout& d) { d.controls[0].id = 3; },
          "control 1 id: expected 1, found 3"},
-        {"button style", [](DialogSpec& d) { d.controls[0].style = 0x50030001; },
+        {"button style", [](DialogLayout& d) { d.controls[0].style = 0x50030001; },
          "control 1 style: expected 0x50010001, found 0x50030001"},
-        {"button text", [](DialogSpec& d) { d.controls[1].title = "Cancel "; },
+        {"button text", [](DialogLayout& d) { d.controls[1].title = "Cancel "; },
          "control 2 text: expected \"Cancel\", found \"Cancel \""},
-        {"class by name", [](DialogSpec& d) { d.controls[0].classByOrdinal = false; },
+        {"class by name", [](DialogLayout& d) { d.controls[0].classByOrdinal = false; },
          "control 1 class: expected \"#128\", found \"BUTTON\""},
-        {"missing button", [](DialogSpec& d) { d.controls.pop_back(); },
+        {"missing button", [](DialogLayout& d) { d.controls.pop_back(); },
          "control count: expected 2, found 1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        DialogSpec spec;
-        c.change(spec);
-        EXPECT_EQ(Differences(spec), std::vector<std::string>{c.report});
+        DialogLayout fields;
+        c.change(fields);
+        EXPECT_EQ(Differences(fields), std::vector<std::string>{c.report});
     }
 }
 
 TEST(DialogTemplate, MalformedTemplatesAreRefused) {
-    const Bytes good = BuildDialog(DialogSpec());
+    const Bytes good = BuildDialog(DialogLayout());
     winhost::DialogTemplate parsed;
     std::string error;
     // Every cut short of the whole; the last control's padding may go.
@@ -141,7 +141,7 @@ TEST(DialogTemplate, MalformedTemplatesAreRefused) {
         const Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(size));
         EXPECT_FALSE(winhost::ParseDialogTemplate(cut, parsed, error)) << size;
     }
-    DialogSpec plain;
+    DialogLayout plain;
     plain.version = 0;
     EXPECT_FALSE(winhost::ParseDialogTemplate(BuildDialog(plain), parsed, error));
     EXPECT_EQ(error, "not an extended dialog template");
@@ -210,7 +210,7 @@ winhost::PeResource Dialog100() {
     r.type = 5;
     r.id = 100;
     r.language = 0x0409;
-    r.data = BuildDialog(DialogSpec());
+    r.data = BuildDialog(DialogLayout());
     return r;
 }
 
@@ -265,14 +265,14 @@ winhost::PeImage GoodModule() {
     winhost::PeResource import = Dialog100();
     winhost::PeResource exportDialog = import;
     exportDialog.id = 101;
-    DialogSpec spec;
-    spec.x = 28;
-    spec.cx = 190;
-    spec.cy = 51;
-    spec.title = "Export Options";
-    spec.controls = {{0x50030001, 138, 7, 41, 16, 1, "OK"},
-                     {0x50010000, 138, 29, 41, 16, 2, "Cancel"}};
-    exportDialog.data = BuildDialog(spec);
+    DialogLayout fields;
+    fields.x = 28;
+    fields.cx = 190;
+    fields.cy = 51;
+    fields.title = "Export Options";
+    fields.controls = {{0x50030001, 138, 7, 41, 16, 1, "OK"},
+                       {0x50010000, 138, 29, 41, 16, 2, "Cancel"}};
+    exportDialog.data = BuildDialog(fields);
     image.resources = {import, exportDialog};
     return image;
 }
