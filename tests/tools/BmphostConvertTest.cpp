@@ -16,12 +16,7 @@ using tooltest::ImportJson;
 using tooltest::JsonValue;
 using tooltest::ParseJson;
 using tooltest::RunResult;
-
-std::vector<std::string> Texts(const JsonValue& list) {
-    std::vector<std::string> out;
-    for (const auto& item : list.items) out.push_back(item.text);
-    return out;
-}
+using tooltest::Texts;
 
 // 4 x 2, three colours. Top row: red green blue red; bottom: blue blue green red.
 BmpFields ThreeColours() {

@@ -14,14 +14,9 @@ using tooltest::HexOf;
 using tooltest::ImportJson;
 using tooltest::JsonValue;
 using tooltest::RunResult;
+using tooltest::Texts;
 
 std::string ZeroTable() { return std::string(2048, '0'); }
-
-std::vector<std::string> Texts(const JsonValue& list) {
-    std::vector<std::string> out;
-    for (const auto& item : list.items) out.push_back(item.text);
-    return out;
-}
 
 std::vector<double> Numbers(const JsonValue& list) {
     std::vector<double> out;

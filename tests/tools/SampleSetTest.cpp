@@ -103,12 +103,6 @@ std::vector<std::string> RowsOf(const orix::TrImage& image) {
     return rows;
 }
 
-std::vector<std::string> Texts(const JsonValue& list) {
-    std::vector<std::string> out;
-    for (const auto& item : list.items) out.push_back(item.text);
-    return out;
-}
-
 TEST_F(SampleSetTest, CoversEveryDepthCompressionAndHeaderForm) {
     ASSERT_GE(s_entries.size(), 20u);
     std::set<int> depths, compressions, headers;

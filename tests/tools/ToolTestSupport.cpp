@@ -6,6 +6,12 @@
 
 namespace tooltest {
 
+std::vector<std::string> Texts(const JsonValue& list) {
+    std::vector<std::string> out;
+    for (const auto& item : list.items) out.push_back(item.text);
+    return out;
+}
+
 std::string HexOf(const testsupport::Bytes& bytes) {
     static const char kDigits[] = "0123456789abcdef";
     std::string out;

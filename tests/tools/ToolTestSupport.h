@@ -11,6 +11,9 @@ namespace tooltest {
 
 std::string HexOf(const testsupport::Bytes& bytes);
 
+// The texts of a JSON list, in order.
+std::vector<std::string> Texts(const JsonValue& list);
+
 // Pixels as Pillow decodes a file: mode and RGBA bytes, row 0 at the top.
 struct PillowImage {
     std::string mode;
