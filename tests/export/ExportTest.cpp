@@ -1,0 +1,336 @@
+// The export filter as a host drives it: images of the stand-in host
+// exported through ExportBMP, and the file, the errors, the progress and the
+// warnings compared with what the image means.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "orix/TrInitGraphicsExp.h"
+#include "support/Plugin.h"
+
+#if !defined(_WIN32)
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+using namespace testsupport;
+
+std::vector<tagRGBQUAD> Table(int n) {
+    std::vector<tagRGBQUAD> table;
+    for (int i = 0; i < n; ++i)
+        table.push_back({static_cast<std::uint8_t>(i + 1), static_cast<std::uint8_t>(i * 3),
+                         static_cast<std::uint8_t>(200 - i), static_cast<std::uint8_t>(i % 7)});
+    return table;
+}
+
+std::vector<tagRGBQUAD> GreyRamp(int n) {
+    std::vector<tagRGBQUAD> table;
+    for (int i = 0; i < n; ++i) {
+        const auto level = static_cast<std::uint8_t>(i * 255 / (n - 1));
+        table.push_back({level, level, level, 0});
+    }
+    return table;
+}
+
+// One export of a document, as the host drives it.
+struct Export {
+    orix::IoManager manager;
+    TempDir dir;
+    std::string path;
+    Raised raised;
+    std::vector<int> statuses;  // of each ExportObject
+    std::unique_ptr<orix::IoExportFilter> filter;
+
+    explicit Export(const std::function<void(orix::IoManager&)>& script = nullptr) {
+        path = dir.File("out.bmp");
+        if (script) script(manager);
+        filter = NewExportFilter(manager);
+    }
+    // BeginExport, each object, EndExport; stops at the first error.
+    Export& Run(const std::vector<orix::TrBase*>& objects, bool end = true) {
+        raised = Catch([&] {
+            filter->BeginExport(path.c_str(), false);
+            for (orix::TrBase* object : objects) statuses.push_back(filter->ExportObject(*object));
+            if (end) filter->EndExport();
+        });
+        return *this;
+    }
+    Bytes File() const { return ReadFileBytes(path); }
+    bool Exists() const { return FileExists(path); }
+};
+
+// The file the writer must produce for an image.
+Bytes Expected(int width, int height, std::uint16_t bits, const std::vector<Bytes>& rowsTopFirst,
+               const std::vector<tagRGBQUAD>& table) {
+    BmpFields f;
+    f.width = width;
+    f.height = height;
+    f.bitCount = bits;
+    f.xPelsPerMeter = 3780;
+    f.yPelsPerMeter = 2835;
+    f.palette = table;
+    if (bits <= 8) f.clrUsed = f.clrImportant = 1u << bits;
+    const std::size_t stride = bmpbytes::StrideFor(width, bits);
+    std::vector<Bytes> stored(rowsTopFirst.rbegin(), rowsTopFirst.rend());
+    f.pixels = bmpbytes::PadRows(stored, stride);
+    f.sizeImage = static_cast<std::uint32_t>(f.pixels.size());
+    return BuildBmp(f);
+}
+
+std::vector<tagRGBQUAD> Padded(std::vector<tagRGBQUAD> table, std::size_t n) {
+    table.resize(n, tagRGBQUAD{});
+    return table;
+}
+
+struct FileCase {
+    const char* name;
+    tamb::ColorFormat format;
+    int width, height;
+    std::vector<Bytes> rows;  // top first, as the host image holds them
+    int colorsUsed;           // 0: the host's own count
+    std::uint16_t bits;
+    std::vector<Bytes> stored;  // top first, unpadded
+    std::vector<tagRGBQUAD> table;
+};
+
+std::vector<FileCase> FileCases() {
+    const std::vector<Bytes> bgr = {
+        {1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}, {13, 14, 15, 16, 17, 18}};
+    return {
+        {"1-bit indexed",
+         tamb::ColorIndexed1,
+         9,
+         2,
+         {{0xA5, 0x80}, {0x5A, 0x00}},
+         0,
+         1,
+         {{0xA5, 0x80}, {0x5A, 0x00}},
+         Table(2)},
+        {"4-bit indexed, 3 colours used",
+         tamb::ColorIndexed4,
+         3,
+         1,
+         {{0x12, 0x00}},
+         3,
+         4,
+         {{0x12, 0x00}},
+         Padded(Table(3), 16)},
+        {"8-bit indexed, 10 colours used",
+         tamb::ColorIndexed8,
+         5,
+         2,
+         {{1, 2, 3, 4, 5}, {6, 7, 8, 9, 0}},
+         10,
+         8,
+         {{1, 2, 3, 4, 5}, {6, 7, 8, 9, 0}},
+         Padded(Table(10), 256)},
+        {"1-bit grey", tamb::ColorGray1, 3, 1, {{0xA0}}, 0, 1, {{0xA0}}, GreyRamp(2)},
+        {"4-bit grey", tamb::ColorGray4, 2, 1, {{0x3F}}, 0, 4, {{0x3F}}, GreyRamp(16)},
+        {"8-bit grey", tamb::ColorGray8, 1, 1, {{77}}, 0, 8, {{77}}, GreyRamp(256)},
+        {"24 bits", tamb::ColorBgr24, 2, 3, bgr, 0, 24, bgr, {}},
+        {"32 bits",
+         tamb::ColorBgra32,
+         1,
+         2,
+         {{1, 2, 3, 4}, {5, 6, 7, 8}},
+         0,
+         32,
+         {{1, 2, 3, 4}, {5, 6, 7, 8}},
+         {}},
+        // Layouts without a BMP form go through the host's converter to 24 bits.
+        {"5-6-5 converted",
+         tamb::ColorRgb565,
+         2,
+         1,
+         {{0x00, 0xF8, 0x1F, 0x00}},
+         0,
+         24,
+         {{0, 0, 255, 255, 0, 0}},
+         {}},
+        {"red-green-blue-alpha converted",
+         tamb::ColorRgba32,
+         1,
+         1,
+         {{10, 20, 30, 40}},
+         0,
+         24,
+         {{30, 20, 10}},
+         {}},
+    };
+}
+
+TEST(Export, FilesByteForByte) {
+    for (const FileCase& c : FileCases()) {
+        SCOPED_TRACE(c.name);
+        const bool indexed = c.format >= tamb::ColorIndexed1 && c.format <= tamb::ColorIndexed8;
+        auto image = MakeImage(c.width, c.height, c.format, c.rows,
+                               indexed ? Table(256) : std::vector<tagRGBQUAD>{}, c.colorsUsed);
+        Export run;
+        run.Run({image.get()});
+        ASSERT_FALSE(run.raised.raised) << run.raised.message;
+        EXPECT_EQ(run.statuses, std::vector<int>{0});
+        EXPECT_EQ(run.File(), Expected(c.width, c.height, c.bits, c.stored, c.table));
+        EXPECT_EQ(image->m_getScanlineStartCalls, 1);
+        EXPECT_EQ(image->m_getScanlineEndCalls, 1);
+    }
+}
+
+TEST(Export, OptionsProgressAndObjects) {
+    Export run;
+    std::vector<std::string> names;
+    for (const auto& option : run.manager.m_options) {
+        names.push_back(option.name);
+        EXPECT_TRUE(option.first && option.second);
+    }
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"ExportImageFormatBGRA32", "ExportImageFormatBGR24",
+                                        "ExportImageFormatIndexed8", "ExportImageFormatIndexed4",
+                                        "ExportImageFormatIndexed1"}));
+    auto image = MakeImage(1, 100, tamb::ColorBgr24, {});
+    orix::TrInitGraphicsExp init;
+    init.m_originX = init.m_originY = 5;
+    init.m_rasterOutput = false;
+    orix::TrImage* images[] = {image.get(), image.get(), image.get()};
+    run.Run({&init, images[0], images[1], images[2]});
+    ASSERT_FALSE(run.raised.raised) << run.raised.message;
+    EXPECT_EQ(run.statuses, (std::vector<int>{0, 0, 3, 3}));
+    EXPECT_EQ(init.m_originX, 0);
+    EXPECT_EQ(init.m_originY, 0);
+    EXPECT_TRUE(init.m_rasterOutput);
+    EXPECT_EQ(run.manager.Messages(),
+              std::vector<std::string>{"Exporting BMP data to file out.bmp"});
+    EXPECT_EQ(run.manager.Proportions(), (std::vector<double>{0, 0.32, 0.64, 0.96, 0.99, 1.0}));
+    EXPECT_EQ(run.manager.m_activeProgress, 0);
+    // Further images draw one warning in the filter's whole life.
+    ASSERT_EQ(run.manager.m_warnings.size(), 1u);
+    EXPECT_EQ(run.manager.m_warnings[0].style, 0);
+    EXPECT_EQ(run.manager.m_warnings[0].text,
+              "An attempt was made to export a document containing more than one image.  The BMP "
+              "file format only supports one image (one bitmap) per file.  Ignoring additional "
+              "images.");
+    run.Run({image.get(), image.get()});
+    EXPECT_EQ(run.statuses, (std::vector<int>{0, 0, 3, 3, 0, 3}));
+    EXPECT_EQ(run.manager.m_warnings.size(), 1u);
+    EXPECT_TRUE(run.Exists());
+}
+
+TEST(Export, NoImageNoFile) {
+    // Without an image, after a stop at any report, and when the filter goes
+    // before EndExport: nothing is left at the target.
+    auto image = MakeImage(2, 40, tamb::ColorBgr24, {});
+    orix::TrInitGraphicsExp init;
+    {
+        Export run;
+        run.Run({&init});
+        EXPECT_FALSE(run.Exists());
+    }
+    for (long stopAt = 0; stopAt < 3; ++stopAt) {
+        SCOPED_TRACE(stopAt);
+        Export run([stopAt](orix::IoManager& m) { m.m_stopAtProportion = stopAt; });
+        run.Run({image.get()}, false);
+        EXPECT_EQ(run.statuses, std::vector<int>{2});
+        EXPECT_EQ(run.manager.m_activeProgress, 0);  // a stop ends the display at once
+        run.filter->EndExport();
+        EXPECT_FALSE(run.Exists());
+    }
+    {
+        Export run;
+        run.Run({image.get()}, false);
+        EXPECT_TRUE(run.Exists());
+        run.filter.reset();
+        EXPECT_FALSE(run.Exists());
+    }
+    {
+        Export run;  // a second export by the same filter writes again
+        run.Run({image.get()});
+        run.Run({image.get()});
+        EXPECT_EQ(run.statuses, (std::vector<int>{0, 0}));
+        EXPECT_TRUE(run.Exists());
+    }
+}
+
+TEST(Export, Refusals) {
+    const std::string depth =
+        "exporting of color formats other than 1, 4, 8, 24, or 32 bits per pixel.";
+    {
+        Export run;
+        auto empty = MakeImage(0, 3, tamb::ColorBgr24, {});
+        run.Run({empty.get()}, false);
+        EXPECT_EQ(run.raised.line, 213);
+        EXPECT_EQ(run.raised.code, 14);
+        EXPECT_EQ(run.raised.args, (std::vector<std::string>{"BMP", depth, run.path}));
+        EXPECT_FALSE(run.Exists());
+    }
+    {
+        Export run;
+        auto flat = MakeImage(3, 0, tamb::ColorBgr24, {});
+        run.Run({flat.get()}, false);
+        EXPECT_EQ(run.raised.line, 213);
+        EXPECT_FALSE(run.Exists());
+    }
+    {
+        Export run;
+        run.path = run.dir.File("none/out.bmp");
+        auto image = MakeImage(1, 1, tamb::ColorBgr24, {});
+        run.Run({image.get()}, false);
+        EXPECT_EQ(run.raised.line, 247);
+        EXPECT_EQ(run.raised.code, 5);
+        EXPECT_EQ(run.raised.args, (std::vector<std::string>{run.path, SystemText(ENOENT)}));
+    }
+    {
+        Export run;
+        auto odd = MakeImage(2, 2, static_cast<tamb::ColorFormat>(11), {});
+        run.Run({odd.get()}, false);
+        EXPECT_EQ(run.raised.line, 273);
+        EXPECT_EQ(run.raised.code, 0);
+        EXPECT_EQ(run.raised.message,
+                  "Image color format incompatible with BMP file format.  Can't export.");
+        run.filter->EndExport();
+        EXPECT_FALSE(run.Exists());
+    }
+    {
+        Export run;
+        const Raised r = Catch([&] { run.filter->EndExport(); });
+        EXPECT_EQ(r.line, 357);
+        EXPECT_EQ(r.code, 15);
+        EXPECT_EQ(r.source, ".\\BmpExportFilter");
+    }
+}
+
+TEST(Export, AWriteFailingAtAnyByteLeavesNoFile) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "file size limits are a POSIX facility";
+#else
+    // Files this process writes cannot grow past the limit: a write beyond it
+    // fails with EFBIG, as a full disk fails with ENOSPC.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const std::pair<tamb::ColorFormat, std::size_t> cases[] = {{tamb::ColorIndexed4, 14 + 40 + 64},
+                                                               {tamb::ColorBgr24, 14 + 40},
+                                                               {tamb::ColorRgb565, 14 + 40}};
+    for (const auto& [format, headerBytes] : cases) {
+        auto image = MakeImage(5, 3, format, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, Table(16));
+        const std::size_t size = Export().Run({image.get()}).File().size();
+        for (std::size_t limit = 0; limit < size; ++limit) {
+            SCOPED_TRACE(testing::Message() << format << " limited to " << limit);
+            Export run;
+            rlimit cap = saved;
+            cap.rlim_cur = limit;
+            setrlimit(RLIMIT_FSIZE, &cap);
+            run.Run({image.get()}, false);
+            setrlimit(RLIMIT_FSIZE, &saved);
+            const bool inHeaders = limit < headerBytes;
+            EXPECT_EQ(run.raised.line, inHeaders ? 249 : 278);
+            EXPECT_EQ(run.raised.code, 9);
+            const std::string reason = inHeaders ? SystemText(EFBIG) : "File write error";
+            EXPECT_EQ(run.raised.args, (std::vector<std::string>{run.path, reason}));
+            EXPECT_FALSE(run.Exists());
+        }
+    }
+#endif
+}
+
+}  // namespace

@@ -1,0 +1,119 @@
+#include "support/Plugin.h"
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <sstream>
+#endif
+
+#include "tamb/SystemError.h"
+
+namespace testsupport {
+
+namespace {
+
+Module Load() {
+    Module m;
+#if defined(_WIN32)
+    const HMODULE handle = LoadLibraryA(BMPFILTER_MODULE_PATH);
+    if (handle == nullptr) {
+        m.error = "LoadLibrary failed: " + std::to_string(GetLastError());
+        return m;
+    }
+    auto find = [handle](const char* name) {
+        return reinterpret_cast<void*>(GetProcAddress(handle, name));
+    };
+    static HMODULE kept = handle;
+    m.symbol = [](const char* name) { return reinterpret_cast<void*>(GetProcAddress(kept, name)); };
+#else
+    void* handle = dlopen(BMPFILTER_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        m.error = dlerror();
+        return m;
+    }
+    auto find = [handle](const char* name) { return dlsym(handle, name); };
+    static void* kept = handle;
+    m.symbol = [](const char* name) { return dlsym(kept, name); };
+#endif
+    m.importBmp = reinterpret_cast<decltype(m.importBmp)>(find("ImportBMP"));
+    m.exportBmp = reinterpret_cast<decltype(m.exportBmp)>(find("ExportBMP"));
+    return m;
+}
+
+}  // namespace
+
+const Module& LoadedModule() {
+    static const Module module = Load();  // kept loaded for the whole program
+    return module;
+}
+
+std::vector<std::string> ExportedNames() {
+    std::vector<std::string> names;
+#if !defined(_WIN32)
+    const std::string command = std::string("nm -D --defined-only '") + BMPFILTER_MODULE_PATH + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return names;
+    char line[512];
+    while (fgets(line, sizeof line, pipe) != nullptr) {
+        std::istringstream fields(line);
+        std::string address, kind, name;
+        if (fields >> address >> kind >> name) names.push_back(name);
+    }
+    pclose(pipe);
+#endif
+    return names;
+}
+
+std::unique_ptr<orix::IoImportFilter> NewImportFilter(orix::IoManager& manager) {
+    return std::unique_ptr<orix::IoImportFilter>(LoadedModule().importBmp(manager));
+}
+
+std::unique_ptr<orix::IoExportFilter> NewExportFilter(orix::IoManager& manager) {
+    return std::unique_ptr<orix::IoExportFilter>(LoadedModule().exportBmp(manager));
+}
+
+Raised Catch(const std::function<void()>& slot) {
+    try {
+        slot();
+    } catch (const orix::IoException& e) {
+        return {true,   e.source, e.line, e.hasCode ? static_cast<int>(e.code) : 0,
+                e.args, e.message};
+    }
+    return {};
+}
+
+std::vector<Bytes> ImageRows(const orix::TrImage& image) {
+    std::vector<Bytes> rows;
+    const auto n = static_cast<std::size_t>(image.GetRowBytes());
+    for (int y = 0; y < image.GetHeight(); ++y) {
+        const unsigned char* row = image.Row(y);
+        rows.push_back(row != nullptr ? Bytes(row, row + n) : Bytes());
+    }
+    return rows;
+}
+
+std::string SystemText(unsigned long code) { return tamb::FormatSystemErrorMsg(code); }
+
+std::unique_ptr<orix::TrImage> MakeImage(int width, int height, tamb::ColorFormat format,
+                                         const std::vector<Bytes>& rows,
+                                         const std::vector<tagRGBQUAD>& table, int colorsUsed) {
+    auto image = std::make_unique<orix::TrImage>();
+    std::vector<tagRGBQUAD> full(table);
+    full.resize(256, tagRGBQUAD{});  // the host's tables have 256 entries
+    image->SetScanlineStart(width, height, format, 3780, 2835, full.data(),
+                            orix::TrImage::RowsByIndex, 0);
+    if (colorsUsed > 0) image->SetNumColorTableEntriesUsed(colorsUsed);
+    for (std::size_t y = 0; y < rows.size(); ++y) {
+        Bytes row = rows[y];
+        row.resize(static_cast<std::size_t>(image->GetRowBytes()), 0);
+        image->SetScanline(row.data(), static_cast<int>(y));
+    }
+    image->SetScanlineEnd(nullptr, 0);
+    return image;
+}
+
+}  // namespace testsupport

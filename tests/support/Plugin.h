@@ -1,0 +1,60 @@
+#pragma once
+// The module as a host meets it: loaded at run time, asked for filters
+// through its two exports, and driven through the stand-in host.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BmpBytes.h"
+#include "orix/IoException.h"
+#include "orix/IoExportFilter.h"
+#include "orix/IoImportFilter.h"
+#include "orix/IoManager.h"
+#include "orix/TrImage.h"
+#include "support/Files.h"
+
+namespace testsupport {
+
+using bmpbytes::BmpFields;
+using bmpbytes::BuildBmp;
+
+// The loaded module; null factories when it did not load.
+struct Module {
+    orix::IoImportFilter* (*importBmp)(orix::IoManager&) = nullptr;
+    orix::IoExportFilter* (*exportBmp)(orix::IoManager&) = nullptr;
+    void* (*symbol)(const char* name) = nullptr;
+    std::string error;
+};
+const Module& LoadedModule();
+// The names the module file exports; empty where they cannot be listed.
+std::vector<std::string> ExportedNames();
+
+std::unique_ptr<orix::IoImportFilter> NewImportFilter(orix::IoManager& manager);
+std::unique_ptr<orix::IoExportFilter> NewExportFilter(orix::IoManager& manager);
+
+// The error a slot raised, as the host received it.
+struct Raised {
+    bool raised = false;
+    std::string source;
+    int line = 0;
+    int code = 0;  // 0 for a finished message
+    std::vector<std::string> args;
+    std::string message;
+};
+Raised Catch(const std::function<void()>& slot);
+
+// The rows of an image, top first, GetRowBytes() bytes each.
+std::vector<Bytes> ImageRows(const orix::TrImage& image);
+
+// The system's text for an error code, as the host formats it.
+std::string SystemText(unsigned long code);
+
+// An image of the host, rows top first, each GetRowBytes() long (shorter
+// rows are padded with zeros).
+std::unique_ptr<orix::TrImage> MakeImage(int width, int height, tamb::ColorFormat format,
+                                         const std::vector<Bytes>& rows,
+                                         const std::vector<tagRGBQUAD>& table = {},
+                                         int colorsUsed = 0);
+
+}  // namespace testsupport
