@@ -54,13 +54,6 @@ class ReaderCloser {
     }
 }
 
-[[noreturn]] void RaiseRowError(const orix::IoFilter& filter, BmpFileStatus status,
-                                const char* path, int ioErrorLine, int otherLine) {
-    if (status == BmpFileStatus::IoError)
-        filter.ThrowError(kSourceFile, ioErrorLine, orix::ErrEndOfFile, path, kRowEndOfFileText);
-    filter.ThrowError(kSourceFile, otherLine, orix::ErrUnexpected);
-}
-
 bool FormatForBitCount(unsigned bitCount, tamb::ColorFormat& format) {
     switch (bitCount) {
         case 1:
@@ -82,15 +75,6 @@ bool FormatForBitCount(unsigned bitCount, tamb::ColorFormat& format) {
         default:
             return false;
     }
-}
-
-// Bytes of one image row: 16-bit rows become 24-bit ones; whole bytes,
-// padded to four. The reader has refused widths for which this leaves the
-// signed 32-bit range.
-std::int32_t ImageRowBytes(std::int32_t width, unsigned bitCount) {
-    const std::int64_t bitsPerPixel = bitCount == 16 ? 24 : bitCount;
-    const std::int64_t bytes = (static_cast<std::int64_t>(width) * bitsPerPixel + 7) / 8;
-    return static_cast<std::int32_t>((bytes + 3) / 4 * 4);
 }
 
 // c * 255 / 31 and c * 255 / 63, fraction dropped.
@@ -144,6 +128,96 @@ void AppendFormatted(std::string& text, const char* format, ...) {
     if (written >= 0) text += line;
 }
 
+void StartImage(orix::TrImage& image, const BITMAPINFOHEADER& info, tamb::ColorFormat format,
+                const tagRGBQUAD* table) {
+    const std::int32_t rows =
+        info.biHeight < 0 ? -info.biHeight : info.biHeight;  // -2^31 was refused
+    image.SetScanlineStart(info.biWidth, rows, format, info.biXPelsPerMeter, info.biYPelsPerMeter,
+                           table, orix::TrImage::RowsByIndex, 0);
+}
+
+// One pass over the stored rows into the image, as both passes make it: the
+// row buffer, and for 16-bit files the conversion buffer, are made once for
+// the whole import.
+class RowPass {
+  public:
+    RowPass(const orix::IoFilter& filter, const char* path, BmpReader& reader, orix::TrImage& image,
+            orix::IoProgress& progress, const BITMAPINFOHEADER& info)
+        : m_filter(filter),
+          m_path(path),
+          m_reader(reader),
+          m_image(image),
+          m_progress(progress),
+          m_width(info.biWidth),
+          m_rows(info.biHeight < 0 ? -info.biHeight : info.biHeight),
+          m_bottomUp(info.biHeight > 0),
+          m_bitCount(info.biBitCount),
+          m_is565(Is565(reader.GetBitFieldMasks())),
+          m_row(RowBytes(info)),
+          m_converted(info.biBitCount == 16 ? m_row.size() : 0) {}
+
+    // Reads every row; false when the reporter asked to stop. The first pass
+    // notes whether any alpha byte is set, the opaque pass sets them all.
+    bool Run(bool opaquePass, bool& alphaAllZero) {
+        for (std::int32_t i = 0; i < m_rows; ++i) {
+            if (!m_reader.ReadScanline(m_row.data())) RaiseReadError(opaquePass);
+            const std::uint8_t* out = Prepare(opaquePass, alphaAllZero);
+            m_image.SetScanline(out, m_bottomUp ? m_rows - 1 - i : i);
+            if (!m_progress.ProgressProportion(i / static_cast<double>(m_rows))) return false;
+        }
+        return true;
+    }
+
+  private:
+    static bool Is565(const std::uint32_t* masks) {
+        return masks[0] == bmp::kMask565Red || masks[2] == bmp::kMask565Red;
+    }
+
+    // Bytes of one image row: 16-bit rows become 24-bit ones; whole bytes,
+    // padded to four. The reader has refused widths for which this leaves
+    // the signed 32-bit range.
+    static std::size_t RowBytes(const BITMAPINFOHEADER& info) {
+        const std::int64_t bitsPerPixel = info.biBitCount == 16 ? 24 : info.biBitCount;
+        const std::int64_t bytes = (static_cast<std::int64_t>(info.biWidth) * bitsPerPixel + 7) / 8;
+        return static_cast<std::size_t>((bytes + 3) / 4 * 4);
+    }
+
+    // The row as the image takes it: expanded from 16 bits straight into the
+    // conversion buffer, the same bytes a copy back would give.
+    const std::uint8_t* Prepare(bool opaquePass, bool& alphaAllZero) {
+        if (m_bitCount == 16) {
+            ExpandRow16(m_row.data(), m_converted.data(), m_width, m_is565);
+            return m_converted.data();
+        }
+        if (m_bitCount == 32 && opaquePass) MakeOpaque(m_row.data(), m_width);
+        if (m_bitCount == 32 && !opaquePass && alphaAllZero && AnyAlpha(m_row.data(), m_width))
+            alphaAllZero = false;
+        return m_row.data();
+    }
+
+    [[noreturn]] void RaiseReadError(bool opaquePass) const {
+        const bool ioError = m_reader.GetStatus() == BmpFileStatus::IoError;
+        const int line = opaquePass ? (ioError ? kLineSecondPassIoError : kLineSecondPassOther)
+                                    : (ioError ? kLineFirstPassIoError : kLineFirstPassOther);
+        if (ioError)
+            m_filter.ThrowError(kSourceFile, line, orix::ErrEndOfFile, m_path, kRowEndOfFileText);
+        m_filter.ThrowError(kSourceFile, line, orix::ErrUnexpected);
+    }
+
+    const orix::IoFilter& m_filter;
+    const char* m_path;
+    BmpReader& m_reader;
+    orix::TrImage& m_image;
+    orix::IoProgress& m_progress;
+    std::int32_t m_width;
+    std::int32_t m_rows;
+    bool m_bottomUp;
+    unsigned m_bitCount;
+    bool m_is565;
+    std::vector<std::uint8_t> m_row;
+    std::vector<std::uint8_t> m_converted;
+};
+
 }  // namespace
 
 BmpImportFilter::BmpImportFilter(orix::IoManager& manager)
@@ -177,80 +251,35 @@ bool BmpImportFilter::GetFileDescription(const char* path, std::string& text) {
 orix::ImportStatus BmpImportFilter::ImportFile(const char* path, bool promptAllowed) {
     m_promptAllowed = promptAllowed;
     m_alphaAllZero = true;
-
     if (!m_reader.OpenAndReadHeaders(path)) RaiseOpenError(*this, m_reader.GetStatus(), path);
-    ReaderCloser closer(m_reader);
-
-    const BITMAPINFOHEADER& info = *m_reader.GetInfoHeader();
-    const std::int32_t width = info.biWidth;
-    const std::int32_t height = info.biHeight;
-    const std::int32_t rows = height < 0 ? -height : height;  // -2^31 was refused
-    const unsigned bitCount = info.biBitCount;
+    const BITMAPINFOHEADER info = *m_reader.GetInfoHeader();
 
     orix::IoProgress progress(GetManager());
     IoProgressScope scope(&progress);
+    // Until `closer` below is made, this one closes the file before the
+    // display ends, whatever is raised on the way.
+    ReaderCloser closeEarly(m_reader);
     progress.MessageVA(kProgressMessage, tamb::CPath::GetNamePtr(path));
-
-    const std::int32_t rowBytes = ImageRowBytes(width, bitCount);
     tamb::ColorFormat format = tamb::ColorNone;
-    if (!FormatForBitCount(bitCount, format))
+    if (!FormatForBitCount(info.biBitCount, format))
         ThrowError(kSourceFile, kLineBitCount, orix::ErrBadFile, path);
 
     orix::TrImage image;
-    auto startImage = [&] {
-        image.SetScanlineStart(width, rows, format, info.biXPelsPerMeter, info.biYPelsPerMeter,
-                               m_reader.GetColorTable(), orix::TrImage::RowsByIndex, 0);
-    };
-    startImage();
+    RowPass pass(*this, path, m_reader, image, progress, info);
+    // Made last, so that on every way out the file is closed first.
+    ReaderCloser closer(m_reader);
 
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(rowBytes));
-    std::vector<std::uint8_t> converted(bitCount == 16 ? static_cast<std::size_t>(rowBytes) : 0);
-    const std::uint32_t* masks = m_reader.GetBitFieldMasks();
-    const bool is565 = masks[0] == bmp::kMask565Red || masks[2] == bmp::kMask565Red;
-    const double rowCount = rows;
-
-    for (std::int32_t i = 0; i < rows; ++i) {
-        if (!m_reader.ReadScanline(row.data()))
-            RaiseRowError(*this, m_reader.GetStatus(), path, kLineFirstPassIoError,
-                          kLineFirstPassOther);
-        // The expanded row goes to the image straight from the conversion
-        // buffer: the same bytes a copy back into the row buffer would give.
-        const std::uint8_t* out = row.data();
-        if (bitCount == 16) {
-            ExpandRow16(row.data(), converted.data(), width, is565);
-            out = converted.data();
-        } else if (bitCount == 32 && m_alphaAllZero && AnyAlpha(row.data(), width)) {
-            m_alphaAllZero = false;
-        }
-        image.SetScanline(out, height > 0 ? rows - 1 - i : i);
-        if (!progress.ProgressProportion(i / rowCount)) {
-            m_reader.Close();
-            return orix::ImportNotDone;
-        }
-    }
-    if (!progress.ProgressProportion(1.0)) {
-        m_reader.Close();
+    StartImage(image, info, format, m_reader.GetColorTable());
+    if (!pass.Run(false, m_alphaAllZero) || !progress.ProgressProportion(1.0))
         return orix::ImportNotDone;
-    }
     image.SetScanlineEnd(nullptr, 0);
-
-    if (bitCount == 32 && m_alphaAllZero && m_promptAllowed &&
+    if (info.biBitCount == 32 && m_alphaAllZero && m_promptAllowed &&
         Warning(tamb::IError::WarnQuestion, kQuestionFormat, kTransparencyQuestion) ==
             tamb::IError::AnswerYes) {
         // Read the rows again rather than keep the first pass's.
         m_reader.RewindToPixelData();
-        startImage();
-        for (std::int32_t i = 0; i < rows; ++i) {
-            if (!m_reader.ReadScanline(row.data()))
-                RaiseRowError(*this, m_reader.GetStatus(), path, kLineSecondPassIoError,
-                              kLineSecondPassOther);
-            MakeOpaque(row.data(), width);
-            image.SetScanline(row.data(), height > 0 ? rows - 1 - i : i);
-            if (!progress.ProgressProportion(i / rowCount)) {
-                m_reader.Close();
-                return orix::ImportNotDone;
-            }
-        }
+        StartImage(image, info, format, m_reader.GetColorTable());
+        if (!pass.Run(true, m_alphaAllZero)) return orix::ImportNotDone;
         image.SetScanlineEnd(nullptr, 0);
     }
 

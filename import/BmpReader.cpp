@@ -9,31 +9,16 @@ namespace {
 constexpr const char* kReadMode = "rb";
 constexpr auto kSharing = tamb::CBufferedFile::ShareReadWrite;
 
-// The widest row any user of a header makes from it, in bits a pixel: 16-bit
-// rows are expanded to 24 bits on import, and 3 and 15 bits are stored in 4
-// and 16.
-std::int64_t WidestBitsPerPixel(std::uint16_t bitCount) {
-    switch (bitCount) {
-        case 3:
-            return 4;
-        case 15:
-            return 16;
-        case 16:
-            return 24;
-        default:
-            return bitCount;
-    }
-}
-
-// True when the row arithmetic of every user of the header stays inside the
-// signed 32-bit range, and the row count has a magnitude.
+// True when a row of the image the import makes stays inside the signed
+// 32-bit range in bits (16-bit rows are expanded to 24 bits; every other bit
+// count, even one the import refuses, counts as it is), and the row count has
+// a magnitude. The image's row size is then at most 2^28 bytes, and the
+// stored row length is computed wide and refused when it does not fit.
 bool DimensionsInRange(const BITMAPINFOHEADER& info) {
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
     if (info.biHeight == std::numeric_limits<std::int32_t>::min()) return false;
-    const std::int64_t bits =
-        static_cast<std::int64_t>(info.biWidth) * WidestBitsPerPixel(info.biBitCount);
-    // Whole bytes, then a multiple of four: both must fit as well.
-    return bits <= kMax && ((bits + 7) / 8 + 3) / 4 * 4 <= kMax;
+    const std::int64_t bitsPerPixel = info.biBitCount == 16 ? 24 : info.biBitCount;
+    return static_cast<std::int64_t>(info.biWidth) * bitsPerPixel <= kMax;
 }
 
 std::int64_t RowCount(const BITMAPINFOHEADER& info) {

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "hostcrt/Runtime.h"
+#include "orix/IoManager.h"
 #include "tamb/SystemError.h"
 
 namespace tamb {
@@ -112,6 +113,7 @@ bool CBufferedFile::OpenNoThrow(const char* name, const char* mode, Sharing shar
     }
     if (!m_buffer) m_buffer.reset(new unsigned char[kBufferSize]);
     m_fd = fd;
+    m_name = name;
     m_readPos = m_readEnd = 0;
     m_osPos = 0;
     return true;
@@ -123,6 +125,7 @@ void CBufferedFile::Close() {
     m_fd = -1;
     m_readPos = m_readEnd = 0;
     m_osPos = 0;
+    orix::IoManager::RecordFileClosed(m_name);
 }
 
 bool CBufferedFile::Refill() {

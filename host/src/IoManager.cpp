@@ -4,8 +4,19 @@
 
 namespace orix {
 
-IoManager::IoManager() = default;
-IoManager::~IoManager() = default;
+namespace {
+thread_local IoManager* g_recorder = nullptr;
+}
+
+IoManager::IoManager() : m_previousRecorder(g_recorder) { g_recorder = this; }
+
+IoManager::~IoManager() {
+    if (g_recorder == this) g_recorder = m_previousRecorder;
+}
+
+void IoManager::RecordFileClosed(const std::string& name) {
+    if (g_recorder != nullptr) g_recorder->m_progress.push_back({ProgressEvent::FileClosed, name});
+}
 
 void IoManager::SetOption(const char* name, bool first, bool second) {
     m_options.push_back({name != nullptr ? name : "", first, second});

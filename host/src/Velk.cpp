@@ -93,6 +93,7 @@ bool SimplePixelConvert(int count, const void* source, tamb::ColorFormat sourceF
         case tamb::ColorBgr24:
             std::memmove(out, in, static_cast<std::size_t>(count) * 3);
             return true;
+        case tamb::ColorNone:
         case tamb::ColorBgra32:
             for (int x = 0; x < count; ++x) {
                 out[3 * x] = in[4 * x];

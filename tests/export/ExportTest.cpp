@@ -87,77 +87,37 @@ std::vector<tagRGBQUAD> Padded(std::vector<tagRGBQUAD> table, std::size_t n) {
 struct FileCase {
     const char* name;
     tamb::ColorFormat format;
-    int width, height;
+    int width;
     std::vector<Bytes> rows;  // top first, as the host image holds them
-    int colorsUsed;           // 0: the host's own count
-    std::uint16_t bits;
-    std::vector<Bytes> stored;  // top first, unpadded
+    std::uint16_t bits;       // stored
     std::vector<tagRGBQUAD> table;
+    std::vector<Bytes> stored = {};  // top first, unpadded; empty: the rows as they are
+    int colorsUsed = 0;              // 0: the host's own count
 };
 
 std::vector<FileCase> FileCases() {
     const std::vector<Bytes> bgr = {
         {1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}, {13, 14, 15, 16, 17, 18}};
+    const std::vector<Bytes> eight = {{1, 2, 3, 4, 5}, {6, 7, 8, 9, 0}};
     return {
-        {"1-bit indexed",
-         tamb::ColorIndexed1,
-         9,
-         2,
-         {{0xA5, 0x80}, {0x5A, 0x00}},
-         0,
-         1,
-         {{0xA5, 0x80}, {0x5A, 0x00}},
-         Table(2)},
-        {"4-bit indexed, 3 colours used",
-         tamb::ColorIndexed4,
-         3,
-         1,
-         {{0x12, 0x00}},
-         3,
-         4,
-         {{0x12, 0x00}},
-         Padded(Table(3), 16)},
-        {"8-bit indexed, 10 colours used",
-         tamb::ColorIndexed8,
-         5,
-         2,
-         {{1, 2, 3, 4, 5}, {6, 7, 8, 9, 0}},
-         10,
-         8,
-         {{1, 2, 3, 4, 5}, {6, 7, 8, 9, 0}},
-         Padded(Table(10), 256)},
-        {"1-bit grey", tamb::ColorGray1, 3, 1, {{0xA0}}, 0, 1, {{0xA0}}, GreyRamp(2)},
-        {"4-bit grey", tamb::ColorGray4, 2, 1, {{0x3F}}, 0, 4, {{0x3F}}, GreyRamp(16)},
-        {"8-bit grey", tamb::ColorGray8, 1, 1, {{77}}, 0, 8, {{77}}, GreyRamp(256)},
-        {"24 bits", tamb::ColorBgr24, 2, 3, bgr, 0, 24, bgr, {}},
-        {"32 bits",
-         tamb::ColorBgra32,
-         1,
-         2,
-         {{1, 2, 3, 4}, {5, 6, 7, 8}},
-         0,
-         32,
-         {{1, 2, 3, 4}, {5, 6, 7, 8}},
-         {}},
+        {"1-bit indexed", tamb::ColorIndexed1, 9, {{0xA5, 0x80}, {0x5A, 0x00}}, 1, Table(2)},
+        {"4-bit, 3 colours", tamb::ColorIndexed4, 3, {{0x12, 0}}, 4, Padded(Table(3), 16), {}, 3},
+        {"8-bit, 10 colours", tamb::ColorIndexed8, 5, eight, 8, Padded(Table(10), 256), {}, 10},
+        {"1-bit grey", tamb::ColorGray1, 3, {{0xA0}}, 1, GreyRamp(2)},
+        {"4-bit grey", tamb::ColorGray4, 2, {{0x3F}}, 4, GreyRamp(16)},
+        {"8-bit grey", tamb::ColorGray8, 1, {{77}}, 8, GreyRamp(256)},
+        {"24 bits", tamb::ColorBgr24, 2, bgr, 24, {}},
+        {"32 bits", tamb::ColorBgra32, 1, {{1, 2, 3, 4}, {5, 6, 7, 8}}, 32, {}},
         // Layouts without a BMP form go through the host's converter to 24 bits.
-        {"5-6-5 converted",
+        {"5-6-5",
          tamb::ColorRgb565,
          2,
-         1,
          {{0x00, 0xF8, 0x1F, 0x00}},
-         0,
          24,
-         {{0, 0, 255, 255, 0, 0}},
-         {}},
-        {"red-green-blue-alpha converted",
-         tamb::ColorRgba32,
-         1,
-         1,
-         {{10, 20, 30, 40}},
-         0,
-         24,
-         {{30, 20, 10}},
-         {}},
+         {},
+         {{0, 0, 255, 255, 0, 0}}},
+        {"red-green-blue-alpha", tamb::ColorRgba32, 1, {{10, 20, 30, 40}}, 24, {}, {{30, 20, 10}}},
+        {"format never set", tamb::ColorNone, 1, {{10, 20, 30, 40}}, 24, {}, {{10, 20, 30}}},
     };
 }
 
@@ -165,13 +125,15 @@ TEST(Export, FilesByteForByte) {
     for (const FileCase& c : FileCases()) {
         SCOPED_TRACE(c.name);
         const bool indexed = c.format >= tamb::ColorIndexed1 && c.format <= tamb::ColorIndexed8;
-        auto image = MakeImage(c.width, c.height, c.format, c.rows,
+        const int height = static_cast<int>(c.rows.size());
+        auto image = MakeImage(c.width, height, c.format, c.rows,
                                indexed ? Table(256) : std::vector<tagRGBQUAD>{}, c.colorsUsed);
         Export run;
         run.Run({image.get()});
         ASSERT_FALSE(run.raised.raised) << run.raised.message;
         EXPECT_EQ(run.statuses, std::vector<int>{0});
-        EXPECT_EQ(run.File(), Expected(c.width, c.height, c.bits, c.stored, c.table));
+        const std::vector<Bytes>& stored = c.stored.empty() ? c.rows : c.stored;
+        EXPECT_EQ(run.File(), Expected(c.width, height, c.bits, stored, c.table));
         EXPECT_EQ(image->m_getScanlineStartCalls, 1);
         EXPECT_EQ(image->m_getScanlineEndCalls, 1);
     }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <filesystem>
+#include <stdexcept>
 
 #include "support/Plugin.h"
 
@@ -555,6 +556,80 @@ TEST(Import, TheSecondPassReadsTheFileAgain) {
     EXPECT_EQ(r.args, (std::vector<std::string>{path, "Premature end of file."}));
 }
 
+TEST(Import, TheFileIsClosedBeforeTheDisplayEndsOnEveryWayOut) {
+    const Bytes opaque = BuildBmp(Fields(64, 300, 32, Bytes(64 * 4 * 300, 0)));
+    const Bytes small = BuildBmp(Fields(2, 2, 24, Bytes(16, 1)));
+    using Script = std::function<void(orix::IoManager&, const std::string&)>;
+    auto raiseAt = [](orix::ProgressEvent::Kind kind) -> Script {
+        return [kind](orix::IoManager& m, const std::string&) {
+            m.m_progressHook = [kind](const orix::ProgressEvent& e) {
+                if (e.kind == kind) throw std::runtime_error("host failure");
+                return true;
+            };
+        };
+    };
+    const struct {
+        const char* name;
+        Bytes file;
+        Script script;
+    } cases[] = {
+        {"image handed over", small, nullptr},
+        {"stopped", small,
+         [](orix::IoManager& m, const std::string&) { m.m_stopAtProportion = 1; }},
+        {"bit count refused", BuildBmp(Fields(1, 1, 2, Bytes(4, 0))), nullptr},
+        {"row cut short", Cut(small, small.size() - 1), nullptr},
+        {"second pass cut short", opaque,
+         [&opaque](orix::IoManager& m, const std::string& path) {
+             m.m_warningHook = [&opaque, path](int, const std::string&) {
+                 std::filesystem::resize_file(path, opaque.size() - 1);
+                 return 6;
+             };
+         }},
+        {"a host call throws", small, raiseAt(orix::ProgressEvent::Proportion)},
+        {"the message throws", small, raiseAt(orix::ProgressEvent::Message)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir.Write("p.bmp", c.file);
+        orix::IoManager manager;
+        if (c.script) c.script(manager, path);
+        auto filter = NewImportFilter(manager);
+        try {
+            filter->ImportFile(path.c_str(), true);
+        } catch (...) {
+        }
+        std::vector<orix::ProgressEvent::Kind> tail;
+        for (const auto& e : manager.m_progress)
+            if (e.kind == orix::ProgressEvent::End ||
+                (e.kind == orix::ProgressEvent::FileClosed && e.text == path))
+                tail.push_back(e.kind);
+        EXPECT_EQ(tail, (std::vector<orix::ProgressEvent::Kind>{orix::ProgressEvent::FileClosed,
+                                                                orix::ProgressEvent::End}));
+    }
+}
+
+TEST(Import, RowSizeRuleCountsTheStoredBitCount) {
+    // 3 bits x 0x2AAAAAAA fits in 32 bits: the file reaches the bit-count
+    // check. 16 bits count as the 24 they become.
+    const struct {
+        std::uint16_t bits;
+        std::int32_t width;
+        int line;
+    } cases[] = {
+        {3, 0x2AAAAAAA, 285}, {3, 0x2AAAAAAB, 221}, {16, 0x5555555, 325}, {16, 0x5555556, 221}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.width);
+        const BmpFields f = Fields(c.width, 1, c.bits, {});
+        Import run(BuildBmp(f));
+        EXPECT_EQ(run.raised.line, c.line);
+        std::string text;
+        orix::IoManager manager;
+        EXPECT_EQ(NewImportFilter(manager)->GetFileDescription(run.path.c_str(), text),
+                  c.line != 221);
+    }
+}
+
 // ---- Probe and description -----------------------------------------------------
 
 TEST(Import, ProbeAndDescription) {
@@ -598,7 +673,8 @@ TEST(Import, ProbeAndDescription) {
         EXPECT_EQ(text, c.description != nullptr ? c.description : "kept");
     }
     EXPECT_FALSE(filter->IsFileSupported(dir.File("missing.bmp").c_str()));
-    EXPECT_TRUE(manager.m_progress.empty());
+    for (const auto& event : manager.m_progress)  // no progress display, only files closed
+        EXPECT_EQ(event.kind, orix::ProgressEvent::FileClosed);
 
     const std::pair<std::uint16_t, const char*> names[] = {{1, "monochrome"},
                                                            {15, "15-bit RGB"},

@@ -97,6 +97,8 @@ void AttachTerminal(orix::IoManager& manager, OpaqueAnswer opaque) {
             case orix::ProgressEvent::End:
                 ClearProgressLine();
                 break;
+            case orix::ProgressEvent::FileClosed:
+                break;
         }
         return true;
     };

@@ -9,10 +9,12 @@ namespace orix {
 class TrImage;
 
 // What the manager saw, in order. The stand-in host keeps every call a filter
-// makes so that tests and the command-line host can show it.
+// makes so that tests and the command-line host can show it, and the closing
+// of every file the host's file class had open, so that the order of the two
+// shows.
 struct ProgressEvent {
-    enum Kind { Begin, End, Message, Proportion } kind;
-    std::string text;    // Message: the formatted text
+    enum Kind { Begin, End, Message, Proportion, FileClosed } kind;
+    std::string text;    // Message: the formatted text; FileClosed: the file's name
     double value = 0;    // Proportion: the fraction reported
     bool answer = true;  // Proportion: what the reporter answered
 };
@@ -56,8 +58,11 @@ class IoManager {
     long m_proportionCalls = 0;
     int m_activeProgress = 0;  // BeginProgress calls not yet ended
 
+    // The newest manager alive on a thread records the file closings of that
+    // thread; it hands the task back to the one before it when destroyed.
     IoManager();
     ~IoManager();
+    static void RecordFileClosed(const std::string& name);
     IoManager(const IoManager&) = delete;
     IoManager& operator=(const IoManager&) = delete;
 
@@ -69,6 +74,9 @@ class IoManager {
     std::vector<double> Proportions() const;
     // Messages reported, in order.
     std::vector<std::string> Messages() const;
+
+  private:
+    IoManager* m_previousRecorder;
 };
 
 }  // namespace orix

@@ -55,6 +55,7 @@ class CBufferedFile {
     void DropReadWindow();
 
     int m_fd = -1;
+    std::string m_name;  // as opened; the host's call log names it when closed
     std::unique_ptr<unsigned char[]> m_buffer;
     unsigned int m_readPos = 0;  // next unread byte of the window
     unsigned int m_readEnd = 0;  // bytes in the window

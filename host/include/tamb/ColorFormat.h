@@ -5,6 +5,8 @@ namespace tamb {
 // Pixel layouts of the host's raster images.
 //  4: 16-bit little-endian 5-6-5 words, red in bits 15..11, blue in bits 4..0.
 //  5: four bytes red, green, blue, alpha (the reverse channel order of 10).
+//  0: a format never set: four bytes blue, green, red and one unused, as a
+//     host image keeps its pixels before it is given a format.
 // Any other value is a layout the host library cannot read; its images keep
 // four bytes a pixel.
 enum ColorFormat : int {
