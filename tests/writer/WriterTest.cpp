@@ -1,0 +1,146 @@
+// The writer's own contract, which the export filter uses only in part: 16-bit
+// files with masks, caller colour counts, compressions it drops, and the
+// state rules. Reached through the class itself, as the filter reaches it.
+#include <gtest/gtest.h>
+
+#include "export/BmpWriter.h"
+#include "support/Files.h"
+#include "support/Plugin.h"
+
+namespace {
+
+using namespace testsupport;
+
+BITMAPINFOHEADER Header(std::int32_t w, std::int32_t h, std::uint16_t bits,
+                        std::uint32_t compression = 0, std::uint32_t colours = 0) {
+    BITMAPINFOHEADER info{};
+    info.biSize = 40;
+    info.biWidth = w;
+    info.biHeight = h;
+    info.biPlanes = 7;  // always stored as 1
+    info.biBitCount = bits;
+    info.biCompression = compression;
+    info.biXPelsPerMeter = 11;
+    info.biYPelsPerMeter = 22;
+    info.biClrUsed = colours;
+    return info;
+}
+
+struct FileCase {
+    const char* name;
+    BITMAPINFOHEADER header;
+    BmpFields file;  // the expected file, pixels included
+};
+
+BmpFields Expect(std::int32_t w, std::int32_t h, std::uint16_t bits, std::uint32_t compression,
+                 std::size_t rowBytes) {
+    BmpFields f;
+    f.width = w;
+    f.height = h;
+    f.bitCount = bits;
+    f.compression = compression;
+    f.xPelsPerMeter = 11;
+    f.yPelsPerMeter = 22;
+    f.pixels = Bytes(rowBytes * static_cast<std::size_t>(h < 0 ? -h : h), 0x5A);
+    f.sizeImage = static_cast<std::uint32_t>(f.pixels.size());
+    return f;
+}
+
+std::vector<FileCase> FileCases() {
+    std::vector<FileCase> cases;
+    BmpFields masks = Expect(3, 2, 16, 3, 8);
+    masks.masks = {0xF800, 0x07E0, 0x001F};
+    cases.push_back({"16 bits with masks", Header(3, 2, 16, 3), masks});
+    cases.push_back({"16 bits, run-length dropped", Header(3, -2, 16, 1), Expect(3, -2, 16, 0, 8)});
+    cases.push_back({"masks only at 16 bits", Header(1, 1, 24, 3), Expect(1, 1, 24, 0, 4)});
+    BmpFields three = Expect(5, 1, 8, 0, 8);
+    three.clrUsed = 3;
+    three.palette = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}};
+    cases.push_back({"three colours of 8 bits", Header(5, 1, 8, 2, 3), three});
+    BmpFields two = Expect(3, 2, 1, 0, 4);
+    two.clrUsed = two.clrImportant = 2;
+    two.palette = {{1, 2, 3, 4}, {5, 6, 7, 8}};
+    cases.push_back({"1 bit", Header(3, 2, 1), two});
+    return cases;
+}
+
+TEST(Writer, FilesByteForByte) {
+    const tagRGBQUAD table[256] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}};
+    const Bytes row(64, 0x5A);
+    TempDir dir;
+    for (const FileCase& c : FileCases()) {
+        SCOPED_TRACE(c.name);
+        BmpWriter writer;
+        EXPECT_EQ(writer.GetRowStride(), 0);
+        ASSERT_TRUE(writer.SetInfoHeader(&c.header));
+        if (c.header.biBitCount <= 8) {
+            ASSERT_TRUE(writer.SetColorTable(table));
+        }
+        for (int pass = 0; pass < 2; ++pass) {  // a writer serves file after file
+            const std::string path = dir.File("w" + std::to_string(pass) + ".bmp");
+            ASSERT_TRUE(writer.Open(path.c_str()));
+            const int rows = c.header.biHeight < 0 ? -c.header.biHeight : c.header.biHeight;
+            for (int y = 0; y < rows; ++y) ASSERT_TRUE(writer.WriteScanline(row.data()));
+            writer.Close();
+            EXPECT_EQ(writer.GetStatus(), BmpFileStatus::Ok);
+            EXPECT_EQ(ReadFileBytes(path), BuildBmp(c.file));
+        }
+    }
+}
+
+TEST(Writer, RefusalsAndStates) {
+    TempDir dir;
+    const std::string path = dir.File("w.bmp");
+    const Bytes row(64, 0);
+    const tagRGBQUAD table[256] = {};
+    BmpWriter writer;
+    EXPECT_FALSE(writer.Open(path.c_str()));  // no header yet
+    EXPECT_EQ(writer.GetStatus(), BmpFileStatus::WrongState);
+    EXPECT_FALSE(writer.SetColorTable(table));
+    EXPECT_FALSE(FileExists(path));
+
+    const std::pair<BITMAPINFOHEADER, BmpFileStatus> refused[] = {
+        {Header(0, 1, 8), BmpFileStatus::InvalidHeader},
+        {Header(1, 0, 8), BmpFileStatus::InvalidHeader},
+        {Header(1, 1, 2), BmpFileStatus::Unsupported},
+        {Header(1, 1, 0), BmpFileStatus::Unsupported},
+    };
+    for (const auto& [header, status] : refused) {
+        EXPECT_FALSE(writer.SetInfoHeader(&header));
+        EXPECT_EQ(writer.GetStatus(), status);
+    }
+    BITMAPINFOHEADER wrongSize = Header(1, 1, 8);
+    wrongSize.biSize = 41;
+    EXPECT_FALSE(writer.SetInfoHeader(&wrongSize));
+    EXPECT_EQ(writer.GetRowStride(), 0);
+    const BITMAPINFOHEADER many = Header(1, 1, 8, 0, 257);
+    ASSERT_TRUE(writer.SetInfoHeader(&many));
+    EXPECT_FALSE(writer.SetColorTable(table));
+    EXPECT_EQ(writer.GetStatus(), BmpFileStatus::WrongState);
+
+    const BITMAPINFOHEADER two = Header(2, 2, 24);
+    ASSERT_TRUE(writer.SetInfoHeader(&two));
+    EXPECT_EQ(writer.GetRowStride(), 8);
+    EXPECT_FALSE(writer.WriteScanline(row.data()));  // no file
+    EXPECT_EQ(writer.GetStatus(), BmpFileStatus::WrongState);
+    // Every failure with a file open deletes it.
+    ASSERT_TRUE(writer.Open(path.c_str()));
+    EXPECT_FALSE(writer.Open(path.c_str()));
+    EXPECT_EQ(writer.GetStatus(), BmpFileStatus::WrongState);
+    EXPECT_FALSE(FileExists(path));
+    ASSERT_TRUE(writer.Open(path.c_str()));
+    EXPECT_EQ(writer.GetStatus(), BmpFileStatus::Ok);
+    EXPECT_TRUE(writer.WriteScanline(row.data()));
+    EXPECT_TRUE(writer.WriteScanline(row.data()));
+    EXPECT_FALSE(writer.WriteScanline(row.data()));
+    EXPECT_FALSE(FileExists(path));
+    // Closed early without a failure, a short file stays.
+    ASSERT_TRUE(writer.Open(path.c_str()));
+    EXPECT_TRUE(writer.WriteScanline(row.data()));
+    writer.Close();
+    EXPECT_EQ(ReadFileBytes(path).size(), 54u + 8u);
+    EXPECT_FALSE(writer.Open(dir.File("none/w.bmp").c_str()));
+    EXPECT_EQ(writer.GetStatus(), BmpFileStatus::OpenFailed);
+}
+
+}  // namespace
