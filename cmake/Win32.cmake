@@ -1,6 +1,7 @@
 # The 32-bit Windows configuration: DLLs named as the host expects them
 # (BmpFilter.dll, host.dll), every program and DLL in one directory so that
-# Wine finds them, and the compiler's runtime DLLs copied beside them.
+# Wine finds them, and the compiler's runtime DLLs copied beside them for the
+# stand-in host and the test programs (the plug-in itself needs none of them).
 if(NOT MINGW)
   message(FATAL_ERROR "The Windows build is made with mingw-w64 (cmake --preset win32)")
 endif()
@@ -9,7 +10,10 @@ set(CMAKE_SHARED_LIBRARY_PREFIX "")
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # Exceptions cross DLL boundaries (the host raises, the module and the tests
-# catch), so every DLL and program shares one C++ runtime and one unwinder.
+# catch). The stand-in host and the tests share the runtime DLLs; the plug-in
+# carries its own copy (below), and its start-up code registers its unwind
+# tables with libgcc_s_dw2-1.dll when that is already loaded, so a host
+# that uses the shared unwinder can still unwind through the plug-in.
 foreach(runtime libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
                   OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -22,6 +26,22 @@ endforeach()
 # The module's export list and its dialog templates.
 set(BMP_WIN32_MODULE_DEF ${CMAKE_SOURCE_DIR}/frame/BmpFilter.def)
 set(BMP_WIN32_MODULE_RC ${CMAKE_SOURCE_DIR}/resources/BmpFilter.rc)
+
+# The plug-in links libgcc, libstdc++ and winpthread statically: a host
+# expects one file, and runtime DLLs dropped beside it would collide with
+# other plug-ins' copies of other versions. `-static` only reaches the
+# libraries the compiler driver adds; the host's library comes in through its
+# import library, named by path, and stays an import of host.dll.
+# Win32SharedUnwinder.cpp keeps exceptions crossing between host and plug-in
+# in one unwinder; the names wrapped here are the ones it forwards.
+set(BMP_WIN32_MODULE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/Win32SharedUnwinder.cpp)
+set(BMP_WIN32_MODULE_LINK_OPTIONS -static)
+foreach(name _Unwind_RaiseException _Unwind_Resume_or_Rethrow _Unwind_Resume
+             _Unwind_DeleteException _Unwind_GetLanguageSpecificData _Unwind_GetRegionStart
+             _Unwind_GetDataRelBase _Unwind_GetTextRelBase _Unwind_GetIPInfo _Unwind_SetGR
+             _Unwind_SetIP)
+  list(APPEND BMP_WIN32_MODULE_LINK_OPTIONS -Wl,--wrap=${name})
+endforeach()
 
 # Compiles the dialog templates with windres into an object linked into
 # `target`. Done by hand rather than as an RC source so that the C and C++

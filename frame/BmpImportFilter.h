@@ -4,11 +4,17 @@
 #include "frame/HostInterfaces.h"
 #include "import/BmpReader.h"
 
-// The import filter. Virtual slots, in table order:
+// The import filter. Its virtual slots, numbered in the order the
+// framework's headers declare them:
 //   0 destructor, 1 GetPropertyPages (framework's), 2 ResetOptions,
 //   3 GetDefaultOptions, 4 CanHandleType, 5 GetStringOption,
 //   6 IsFileSupported, 7 GetFileDescription, 8 ImportFile,
 //   9 ImportFromMemory (framework's).
+// The numbers count declarations, not virtual table entries: under the GNU
+// C++ ABI of this build the destructor takes two entries, so slot n (n >= 1)
+// is entry n + 1. The DLL therefore fits hosts built with the same GNU
+// toolchain only; README.md ("Which hosts the DLL fits") says what differs
+// for a host built with Microsoft's compiler.
 class BmpImportFilter : public orix::IoImportFilter {
   public:
     explicit BmpImportFilter(orix::IoManager& manager);

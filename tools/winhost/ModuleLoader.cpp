@@ -25,28 +25,6 @@ void* ModuleLoader::ByName(const char* name) const {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(m_handle), name));
 }
 
-void* ModuleLoader::ByOrdinal(unsigned ordinal) const {
-    return reinterpret_cast<void*>(
-        GetProcAddress(static_cast<HMODULE>(m_handle), MAKEINTRESOURCEA(ordinal)));
-}
-
-std::uintptr_t ModuleLoader::Base() const { return reinterpret_cast<std::uintptr_t>(m_handle); }
-
-bool ModuleLoader::Resource(std::uint32_t type, std::uint32_t id, std::uint32_t language,
-                            std::string& bytes) const {
-    const HMODULE module = static_cast<HMODULE>(m_handle);
-    const HRSRC found = FindResourceExA(module, MAKEINTRESOURCEA(type), MAKEINTRESOURCEA(id),
-                                        static_cast<WORD>(language));
-    if (found == nullptr) return false;
-    const HGLOBAL loaded = LoadResource(module, found);
-    const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (data == nullptr) return false;
-    bytes.assign(static_cast<const char*>(data), SizeofResource(module, found));
-    return true;
-}
-
-bool ModuleLoader::HasOrdinals() { return true; }
-
 #else
 
 ModuleLoader::ModuleLoader(const std::string& path)
@@ -59,12 +37,6 @@ ModuleLoader::~ModuleLoader() {
 }
 
 void* ModuleLoader::ByName(const char* name) const { return dlsym(m_handle, name); }
-void* ModuleLoader::ByOrdinal(unsigned) const { return nullptr; }
-std::uintptr_t ModuleLoader::Base() const { return 0; }
-bool ModuleLoader::Resource(std::uint32_t, std::uint32_t, std::uint32_t, std::string&) const {
-    return false;
-}
-bool ModuleLoader::HasOrdinals() { return false; }
 
 #endif
 

@@ -1,7 +1,6 @@
 #pragma once
 // The plug-in loaded as a host loads it: LoadLibrary and GetProcAddress on
-// Windows (where the factories are also found by ordinal), dlopen elsewhere.
-#include <cstdint>
+// Windows, dlopen and dlsym elsewhere.
 #include <string>
 
 #include "orix/IoExportFilter.h"
@@ -24,15 +23,6 @@ class ModuleLoader {
     const std::string& Error() const { return m_error; }
 
     void* ByName(const char* name) const;
-    // Null where the platform has no export ordinals.
-    void* ByOrdinal(unsigned ordinal) const;
-    // Where the image is mapped (Windows), so export RVAs can be checked.
-    std::uintptr_t Base() const;
-    // The bytes of a resource as the loader hands them out; false when absent.
-    bool Resource(std::uint32_t type, std::uint32_t id, std::uint32_t language,
-                  std::string& bytes) const;
-
-    static bool HasOrdinals();
 
   private:
     void* m_handle;

@@ -1,5 +1,4 @@
 // A small host for the plug-in, built for Windows and for Linux alike.
-//   winhost check MODULE                 checks the module's exports and resources
 //   winhost run MODULE OUTDIR SAMPLE...  imports and exports the samples
 // Runs of the Windows and the Linux build on the same samples must leave
 // identical output directories.
@@ -8,17 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "ModuleCheck.h"
 #include "SampleRun.h"
 
 int main(int argc, char** argv) {
-    if (argc >= 3 && std::strcmp(argv[1], "check") == 0 && argc == 3)
-        return winhost::CheckModule(argv[2], std::cout) == 0 ? 0 : 1;
     if (argc >= 4 && std::strcmp(argv[1], "run") == 0) {
         const std::vector<std::string> samples(argv + 4, argv + argc);
         return winhost::RunSamples(argv[2], argv[3], samples, std::cerr) ? 0 : 1;
     }
-    std::cerr << "usage: winhost check MODULE\n"
-                 "       winhost run MODULE OUTDIR SAMPLE...\n";
+    std::cerr << "usage: winhost run MODULE OUTDIR SAMPLE...\n";
     return 2;
 }
