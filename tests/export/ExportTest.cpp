@@ -239,7 +239,7 @@ TEST(Export, Refusals) {
         run.Run({image.get()}, false);
         EXPECT_EQ(run.raised.line, 247);
         EXPECT_EQ(run.raised.code, 5);
-        EXPECT_EQ(run.raised.args, (std::vector<std::string>{run.path, SystemText(ENOENT)}));
+        EXPECT_EQ(run.raised.args, (std::vector<std::string>{run.path, SystemText(MissingDirectoryCode())}));
     }
     {
         Export run;

@@ -10,6 +10,8 @@
 #include <sstream>
 #endif
 
+#include <cerrno>
+
 #include "tamb/SystemError.h"
 
 namespace testsupport {
@@ -97,6 +99,14 @@ std::vector<Bytes> ImageRows(const orix::TrImage& image) {
 }
 
 std::string SystemText(unsigned long code) { return tamb::FormatSystemErrorMsg(code); }
+
+unsigned long MissingDirectoryCode() {
+#if defined(_WIN32)
+    return 3;  // ERROR_PATH_NOT_FOUND
+#else
+    return ENOENT;
+#endif
+}
 
 std::unique_ptr<orix::TrImage> MakeImage(int width, int height, tamb::ColorFormat format,
                                          const std::vector<Bytes>& rows,

@@ -49,6 +49,8 @@ std::vector<Bytes> ImageRows(const orix::TrImage& image);
 
 // The system's text for an error code, as the host formats it.
 std::string SystemText(unsigned long code);
+// The code the runtime records for a path whose directory does not exist.
+unsigned long MissingDirectoryCode();
 
 // An image of the host, rows top first, each GetRowBytes() long (shorter
 // rows are padded with zeros).
