@@ -121,7 +121,7 @@ orix::ExportStatus BmpExportFilter::ExportImage(orix::TrImage& image) {
         return orix::ExportNotExported;
     }
 
-    BITMAPINFOHEADER header{};
+    bmp::BITMAPINFOHEADER header{};
     header.biSize = bmp::kInfoHeaderSize;
     header.biWidth = image.GetWidth();
     header.biHeight = image.GetHeight();  // unchanged: rows are stored bottom-up

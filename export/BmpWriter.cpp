@@ -27,10 +27,10 @@ BmpWriter::BmpWriter()
 BmpWriter::~BmpWriter() { Close(); }
 
 std::int32_t BmpWriter::GetRowStride() const {
-    return m_infoHeader.biSize == 0 ? 0 : ComputeRowStride(&m_infoHeader);
+    return m_infoHeader.biSize == 0 ? 0 : bmp::ComputeRowStride(&m_infoHeader);
 }
 
-bool BmpWriter::SetInfoHeader(const BITMAPINFOHEADER* header) {
+bool BmpWriter::SetInfoHeader(const bmp::BITMAPINFOHEADER* header) {
     if (header == nullptr || header->biSize != bmp::kInfoHeaderSize || header->biWidth < 1 ||
         header->biHeight == 0) {
         m_status = BmpFileStatus::InvalidHeader;
@@ -43,7 +43,7 @@ bool BmpWriter::SetInfoHeader(const BITMAPINFOHEADER* header) {
     // A row too long for the stride rule, or pixel data beyond what the
     // 32-bit size fields can describe, has no honest file: refuse it before
     // anything is stored.
-    const std::int32_t stride = ComputeRowStride(header);
+    const std::int32_t stride = bmp::ComputeRowStride(header);
     const std::uint64_t imageBytes = static_cast<std::uint64_t>(stride) * AbsRows(header->biHeight);
     const std::uint64_t headerBytes = bmp::kFileHeaderSize + bmp::kInfoHeaderSize +
                                       bmp::kMaskBytes + 4u * static_cast<unsigned>(bmp::kMaxColors);
@@ -112,7 +112,7 @@ bool BmpWriter::Open(const char* path) {
     const std::uint32_t offBits =
         bmp::kFileHeaderSize + bmp::kInfoHeaderSize + maskBytes + tableBytes;
 
-    BITMAPFILEHEADER fileHeader{};
+    bmp::BITMAPFILEHEADER fileHeader{};
     fileHeader.bfType = bmp::kSignature;
     fileHeader.bfSize = offBits + m_infoHeader.biSizeImage;
     fileHeader.bfOffBits = offBits;

@@ -17,7 +17,7 @@ class BmpWriter {
     BmpWriter(const BmpWriter&) = delete;
     BmpWriter& operator=(const BmpWriter&) = delete;
 
-    bool SetInfoHeader(const BITMAPINFOHEADER* header);
+    bool SetInfoHeader(const bmp::BITMAPINFOHEADER* header);
     bool SetColorTable(const tagRGBQUAD* table);
     bool Open(const char* path);
     bool WriteScanline(const void* row);
@@ -29,7 +29,7 @@ class BmpWriter {
   private:
     BmpFileStatus m_status;
     tamb::CBufferedFile m_file;
-    BITMAPINFOHEADER m_infoHeader;
+    bmp::BITMAPINFOHEADER m_infoHeader;
     tagRGBQUAD m_colorTable[bmp::kMaxColors];
     std::int32_t m_rowsWritten;
     std::string m_path;  // whole, whatever its length; empty when no file is open

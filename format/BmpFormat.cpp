@@ -63,10 +63,8 @@ void EncodeInfoHeader(const BITMAPINFOHEADER& h, std::uint8_t (&b)[40]) {
     StoreLe32(b + 36, h.biClrImportant);
 }
 
-}  // namespace bmp
-
 std::int32_t ComputeRowStride(const BITMAPINFOHEADER* header) {
-    if (header == nullptr || header->biSize != bmp::kInfoHeaderSize) return 0;
+    if (header == nullptr || header->biSize != kInfoHeaderSize) return 0;
     if (header->biBitCount == 0 || header->biWidth < 0) return 0;
     // Bit counts 3 and 15 are stored in 4 and 16 bits a pixel.
     std::int64_t bitsPerPixel = header->biBitCount;
@@ -79,3 +77,5 @@ std::int32_t ComputeRowStride(const BITMAPINFOHEADER* header) {
     const std::int64_t bytes = (bits + 7) / 8;
     return static_cast<std::int32_t>((bytes + 3) / 4 * 4);
 }
+
+}  // namespace bmp

@@ -5,6 +5,17 @@
 
 #include "tamb/RgbQuad.h"
 
+// The Windows headers define the compression values as macros of the same
+// values. From here on the names are the module's own, in its namespace, so
+// that a translation unit may include both (in either order): there the
+// values are spelled bmp::BI_RGB and so on.
+#undef BI_RGB
+#undef BI_RLE8
+#undef BI_RLE4
+#undef BI_BITFIELDS
+
+namespace bmp {
+
 #pragma pack(push, 1)
 
 struct BITMAPFILEHEADER {
@@ -49,8 +60,6 @@ static_assert(sizeof(BITMAPFILEHEADER) == 14, "file header is 14 bytes");
 static_assert(sizeof(BITMAPINFOHEADER) == 40, "information header is 40 bytes");
 static_assert(sizeof(BITMAPCOREHEADER) == 12, "core header is 12 bytes");
 static_assert(sizeof(RGBTRIPLE) == 3, "core colour entry is 3 bytes");
-
-namespace bmp {
 
 constexpr std::uint16_t kSignature = 0x4D42;  // "BM"
 constexpr std::uint32_t kFileHeaderSize = 14;
@@ -104,10 +113,11 @@ BITMAPINFOHEADER DecodeCoreHeader(const std::uint8_t (&bytes)[12]);
 void EncodeFileHeader(const BITMAPFILEHEADER& header, std::uint8_t (&bytes)[14]);
 void EncodeInfoHeader(const BITMAPINFOHEADER& header, std::uint8_t (&bytes)[40]);
 
-}  // namespace bmp
-
 // Stored length in bytes of one uncompressed row: the bits of the row rounded
 // up to whole bytes, then to a multiple of four. 0 for a missing header, a
 // header whose biSize is not 40, a bit count of 0, a width below 0, or a row
 // whose bit length leaves the signed 32-bit range.
 std::int32_t ComputeRowStride(const BITMAPINFOHEADER* header);
+
+}  // namespace bmp
+

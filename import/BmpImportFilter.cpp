@@ -128,7 +128,7 @@ void AppendFormatted(std::string& text, const char* format, ...) {
     if (written >= 0) text += line;
 }
 
-void StartImage(orix::TrImage& image, const BITMAPINFOHEADER& info, tamb::ColorFormat format,
+void StartImage(orix::TrImage& image, const bmp::BITMAPINFOHEADER& info, tamb::ColorFormat format,
                 const tagRGBQUAD* table) {
     const std::int32_t rows =
         info.biHeight < 0 ? -info.biHeight : info.biHeight;  // -2^31 was refused
@@ -142,7 +142,7 @@ void StartImage(orix::TrImage& image, const BITMAPINFOHEADER& info, tamb::ColorF
 class RowPass {
   public:
     RowPass(const orix::IoFilter& filter, const char* path, BmpReader& reader, orix::TrImage& image,
-            orix::IoProgress& progress, const BITMAPINFOHEADER& info)
+            orix::IoProgress& progress, const bmp::BITMAPINFOHEADER& info)
         : m_filter(filter),
           m_path(path),
           m_reader(reader),
@@ -176,7 +176,7 @@ class RowPass {
     // Bytes of one image row: 16-bit rows become 24-bit ones; whole bytes,
     // padded to four. The reader has refused widths for which this leaves
     // the signed 32-bit range.
-    static std::size_t RowBytes(const BITMAPINFOHEADER& info) {
+    static std::size_t RowBytes(const bmp::BITMAPINFOHEADER& info) {
         const std::int64_t bitsPerPixel = info.biBitCount == 16 ? 24 : info.biBitCount;
         const std::int64_t bytes = (static_cast<std::int64_t>(info.biWidth) * bitsPerPixel + 7) / 8;
         return static_cast<std::size_t>((bytes + 3) / 4 * 4);
@@ -233,7 +233,7 @@ bool BmpImportFilter::IsFileSupported(const char* path) {
 bool BmpImportFilter::GetFileDescription(const char* path, std::string& text) {
     BmpReader reader;
     if (!reader.OpenAndReadHeaders(path)) return false;
-    const BITMAPINFOHEADER info = *reader.GetInfoHeader();
+    const bmp::BITMAPINFOHEADER info = *reader.GetInfoHeader();
     reader.Close();
 
     // Built aside, so that the caller's text stays as it was if a step throws.
@@ -252,7 +252,7 @@ orix::ImportStatus BmpImportFilter::ImportFile(const char* path, bool promptAllo
     m_promptAllowed = promptAllowed;
     m_alphaAllZero = true;
     if (!m_reader.OpenAndReadHeaders(path)) RaiseOpenError(*this, m_reader.GetStatus(), path);
-    const BITMAPINFOHEADER info = *m_reader.GetInfoHeader();
+    const bmp::BITMAPINFOHEADER info = *m_reader.GetInfoHeader();
 
     orix::IoProgress progress(GetManager());
     IoProgressScope scope(&progress);

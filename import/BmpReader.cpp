@@ -14,14 +14,14 @@ constexpr auto kSharing = tamb::CBufferedFile::ShareReadWrite;
 // count, even one the import refuses, counts as it is), and the row count has
 // a magnitude. The image's row size is then at most 2^28 bytes, and the
 // stored row length is computed wide and refused when it does not fit.
-bool DimensionsInRange(const BITMAPINFOHEADER& info) {
+bool DimensionsInRange(const bmp::BITMAPINFOHEADER& info) {
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
     if (info.biHeight == std::numeric_limits<std::int32_t>::min()) return false;
     const std::int64_t bitsPerPixel = info.biBitCount == 16 ? 24 : info.biBitCount;
     return static_cast<std::int64_t>(info.biWidth) * bitsPerPixel <= kMax;
 }
 
-std::int64_t RowCount(const BITMAPINFOHEADER& info) {
+std::int64_t RowCount(const bmp::BITMAPINFOHEADER& info) {
     const std::int64_t height = info.biHeight;
     return height < 0 ? -height : height;
 }
@@ -88,7 +88,7 @@ bool BmpReader::OpenAndReadHeaders(const char* path) {
     std::uint8_t fileHeaderBytes[bmp::kFileHeaderSize];
     if (m_file.Read(fileHeaderBytes, sizeof fileHeaderBytes) != sizeof fileHeaderBytes)
         return Fail(BmpFileStatus::IoError);
-    const BITMAPFILEHEADER fileHeader = bmp::DecodeFileHeader(fileHeaderBytes);
+    const bmp::BITMAPFILEHEADER fileHeader = bmp::DecodeFileHeader(fileHeaderBytes);
     if (fileHeader.bfType != bmp::kSignature) return Fail(BmpFileStatus::BadFormat);
 
     // A header cut short is reported by the caller's generic failure, so the
@@ -101,7 +101,7 @@ bool BmpReader::OpenAndReadHeaders(const char* path) {
         m_infoHeader.biSize = bmp::kInfoHeaderSize;
     }
 
-    BITMAPINFOHEADER& info = m_infoHeader;
+    bmp::BITMAPINFOHEADER& info = m_infoHeader;
     if (info.biSize < bmp::kInfoHeaderSize || info.biWidth < 1 || info.biHeight == 0)
         return Fail(BmpFileStatus::BadFormat);
     // Nothing may be sized from a dimension whose row arithmetic wraps.
@@ -133,7 +133,7 @@ bool BmpReader::OpenAndReadHeaders(const char* path) {
             return Fail(BmpFileStatus::BadFormat);
         if (coreHeader) {
             for (std::uint32_t i = 0; i < info.biClrUsed; ++i) {
-                std::uint8_t triple[sizeof(RGBTRIPLE)];
+                std::uint8_t triple[sizeof(bmp::RGBTRIPLE)];
                 if (m_file.Read(triple, sizeof triple) != sizeof triple)
                     return Fail(BmpFileStatus::IoError);
                 m_colorTable[i].rgbBlue = triple[0];
@@ -190,7 +190,7 @@ bool BmpReader::ReadScanline(void* row) {
             DecodeRle8Row(out);
             break;
         default: {
-            const std::int32_t stride = ComputeRowStride(&m_infoHeader);
+            const std::int32_t stride = bmp::ComputeRowStride(&m_infoHeader);
             const auto count = static_cast<unsigned int>(stride);
             if (m_file.Read(out, count) != count) return Fail(BmpFileStatus::IoError);
             break;

@@ -23,7 +23,7 @@ class BmpReader {
     void RewindToPixelData();
 
     BmpFileStatus GetStatus() const { return m_status; }
-    BITMAPINFOHEADER* GetInfoHeader() { return &m_infoHeader; }
+    bmp::BITMAPINFOHEADER* GetInfoHeader() { return &m_infoHeader; }
     tagRGBQUAD* GetColorTable() { return m_colorTable; }
     const std::uint32_t* GetBitFieldMasks() const { return m_bitFieldMasks; }
 
@@ -42,7 +42,7 @@ class BmpReader {
 
     BmpFileStatus m_status;
     tamb::CBufferedFile m_file;
-    BITMAPINFOHEADER m_infoHeader;
+    bmp::BITMAPINFOHEADER m_infoHeader;
     tagRGBQUAD m_colorTable[bmp::kMaxColors];
     std::int32_t m_rowsRead;
     std::uint32_t m_bitFieldMasks[3];

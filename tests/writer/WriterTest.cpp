@@ -11,9 +11,9 @@ namespace {
 
 using namespace testsupport;
 
-BITMAPINFOHEADER Header(std::int32_t w, std::int32_t h, std::uint16_t bits,
-                        std::uint32_t compression = 0, std::uint32_t colours = 0) {
-    BITMAPINFOHEADER info{};
+bmp::BITMAPINFOHEADER Header(std::int32_t w, std::int32_t h, std::uint16_t bits,
+                             std::uint32_t compression = 0, std::uint32_t colours = 0) {
+    bmp::BITMAPINFOHEADER info{};
     info.biSize = 40;
     info.biWidth = w;
     info.biHeight = h;
@@ -28,7 +28,7 @@ BITMAPINFOHEADER Header(std::int32_t w, std::int32_t h, std::uint16_t bits,
 
 struct FileCase {
     const char* name;
-    BITMAPINFOHEADER header;
+    bmp::BITMAPINFOHEADER header;
     BmpFields file;  // the expected file, pixels included
 };
 
@@ -99,7 +99,7 @@ TEST(Writer, RefusalsAndStates) {
     EXPECT_FALSE(writer.SetColorTable(table));
     EXPECT_FALSE(FileExists(path));
 
-    const std::pair<BITMAPINFOHEADER, BmpFileStatus> refused[] = {
+    const std::pair<bmp::BITMAPINFOHEADER, BmpFileStatus> refused[] = {
         {Header(0, 1, 8), BmpFileStatus::InvalidHeader},
         {Header(1, 0, 8), BmpFileStatus::InvalidHeader},
         {Header(1, 1, 2), BmpFileStatus::Unsupported},
@@ -109,16 +109,16 @@ TEST(Writer, RefusalsAndStates) {
         EXPECT_FALSE(writer.SetInfoHeader(&header));
         EXPECT_EQ(writer.GetStatus(), status);
     }
-    BITMAPINFOHEADER wrongSize = Header(1, 1, 8);
+    bmp::BITMAPINFOHEADER wrongSize = Header(1, 1, 8);
     wrongSize.biSize = 41;
     EXPECT_FALSE(writer.SetInfoHeader(&wrongSize));
     EXPECT_EQ(writer.GetRowStride(), 0);
-    const BITMAPINFOHEADER many = Header(1, 1, 8, 0, 257);
+    const bmp::BITMAPINFOHEADER many = Header(1, 1, 8, 0, 257);
     ASSERT_TRUE(writer.SetInfoHeader(&many));
     EXPECT_FALSE(writer.SetColorTable(table));
     EXPECT_EQ(writer.GetStatus(), BmpFileStatus::WrongState);
 
-    const BITMAPINFOHEADER two = Header(2, 2, 24);
+    const bmp::BITMAPINFOHEADER two = Header(2, 2, 24);
     ASSERT_TRUE(writer.SetInfoHeader(&two));
     EXPECT_EQ(writer.GetRowStride(), 8);
     EXPECT_FALSE(writer.WriteScanline(row.data()));  // no file
