@@ -77,34 +77,37 @@ bool FormatForBitCount(unsigned bitCount, tamb::ColorFormat& format) {
     }
 }
 
-// c * 255 / 31 and c * 255 / 63, fraction dropped.
-struct ChannelScale {
-    std::uint8_t five[32];
-    std::uint8_t six[64];
-    constexpr ChannelScale() : five(), six() {
-        for (int c = 0; c < 32; ++c) five[c] = static_cast<std::uint8_t>(c * 255 / 31);
-        for (int c = 0; c < 64; ++c) six[c] = static_cast<std::uint8_t>(c * 255 / 63);
+// Blue, green and red of every 16-bit value in the low three bytes of a word,
+// blue lowest: one lookup a pixel. A 5-bit value c becomes c * 255 / 31 and
+// a 6-bit one c * 255 / 63, fraction dropped; the third byte always comes
+// from the top bits, whichever layout the masks named.
+std::vector<std::uint32_t> Expansion16(bool is565) {
+    std::vector<std::uint32_t> table(std::size_t{1} << 16);
+    for (std::uint32_t v = 0; v < table.size(); ++v) {
+        const std::uint32_t blue = (v & 0x1F) * 255 / 31;
+        const std::uint32_t green =
+            is565 ? ((v >> 5) & 0x3F) * 255 / 63 : ((v >> 5) & 0x1F) * 255 / 31;
+        const std::uint32_t red = is565 ? (v >> 11) * 255 / 31 : ((v >> 10) & 0x1F) * 255 / 31;
+        table[v] = blue | green << 8 | red << 16;
     }
-};
-constexpr ChannelScale kScale;
+    return table;
+}
 
-// Expands little-endian 16-bit pixels to blue, green, red bytes. The third
-// byte always comes from the top bits, whichever layout the masks named.
-void ExpandRow16(const std::uint8_t* in, std::uint8_t* out, std::int32_t width, bool is565) {
-    if (is565) {
-        for (std::int32_t x = 0; x < width; ++x, in += 2, out += 3) {
-            const unsigned v = in[0] | (in[1] << 8);
-            out[0] = kScale.five[v & 0x1F];
-            out[1] = kScale.six[(v >> 5) & 0x3F];
-            out[2] = kScale.five[v >> 11];
-        }
-    } else {
-        for (std::int32_t x = 0; x < width; ++x, in += 2, out += 3) {
-            const unsigned v = in[0] | (in[1] << 8);
-            out[0] = kScale.five[v & 0x1F];
-            out[1] = kScale.five[(v >> 5) & 0x1F];
-            out[2] = kScale.five[(v >> 10) & 0x1F];
-        }
+// Expands little-endian 16-bit pixels to blue, green, red bytes, two pixels
+// a step as one eight-byte store whose last two bytes the next step
+// overwrites; the last pixel or two byte by byte, so nothing lands past the
+// row's 3 x width bytes.
+void ExpandRow16(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
+                 const std::uint32_t* table) {
+    std::int32_t x = 0;
+    for (; x + 2 < width; x += 2, in += 4, out += 6) {
+        const std::uint64_t pair =
+            table[in[0] | in[1] << 8] | std::uint64_t{table[in[2] | in[3] << 8]} << 24;
+        for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint8_t>(pair >> (8 * i));
+    }
+    for (; x < width; ++x, in += 2, out += 3) {
+        const std::uint32_t bgr = table[in[0] | in[1] << 8];
+        for (int i = 0; i < 3; ++i) out[i] = static_cast<std::uint8_t>(bgr >> (8 * i));
     }
 }
 
@@ -137,8 +140,8 @@ void StartImage(orix::TrImage& image, const bmp::BITMAPINFOHEADER& info, tamb::C
 }
 
 // One pass over the stored rows into the image, as both passes make it: the
-// row buffer, and for 16-bit files the conversion buffer, are made once for
-// the whole import.
+// row buffer, and for 16-bit files the conversion buffer and the expansion
+// table, are made once for the whole import.
 class RowPass {
   public:
     RowPass(const orix::IoFilter& filter, const char* path, BmpReader& reader, orix::TrImage& image,
@@ -152,9 +155,10 @@ class RowPass {
           m_rows(info.biHeight < 0 ? -info.biHeight : info.biHeight),
           m_bottomUp(info.biHeight > 0),
           m_bitCount(info.biBitCount),
-          m_is565(Is565(reader.GetBitFieldMasks())),
           m_row(RowBytes(info)),
-          m_converted(info.biBitCount == 16 ? m_row.size() : 0) {}
+          m_converted(info.biBitCount == 16 ? m_row.size() : 0),
+          m_expansion(info.biBitCount == 16 ? Expansion16(Is565(reader.GetBitFieldMasks()))
+                                            : std::vector<std::uint32_t>()) {}
 
     // Reads every row; false when the reporter asked to stop. The first pass
     // notes whether any alpha byte is set, the opaque pass sets them all.
@@ -186,7 +190,7 @@ class RowPass {
     // conversion buffer, the same bytes a copy back would give.
     const std::uint8_t* Prepare(bool opaquePass, bool& alphaAllZero) {
         if (m_bitCount == 16) {
-            ExpandRow16(m_row.data(), m_converted.data(), m_width, m_is565);
+            ExpandRow16(m_row.data(), m_converted.data(), m_width, m_expansion.data());
             return m_converted.data();
         }
         if (m_bitCount == 32 && opaquePass) MakeOpaque(m_row.data(), m_width);
@@ -213,9 +217,9 @@ class RowPass {
     std::int32_t m_rows;
     bool m_bottomUp;
     unsigned m_bitCount;
-    bool m_is565;
     std::vector<std::uint8_t> m_row;
     std::vector<std::uint8_t> m_converted;
+    std::vector<std::uint32_t> m_expansion;  // 16-bit files only
 };
 
 }  // namespace

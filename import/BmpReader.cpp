@@ -1,5 +1,6 @@
 #include "import/BmpReader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -26,6 +27,82 @@ std::int64_t RowCount(const bmp::BITMAPINFOHEADER& info) {
     return height < 0 ? -height : height;
 }
 
+// Stores n copies of a byte (n from 0 to 255). Runs are mostly a few pixels
+// long, so the short ones are stored without a call: two overlapping words
+// cover every length from one word to two.
+inline void Fill(std::uint8_t* p, std::int32_t n, std::uint8_t value) {
+    const std::uint64_t pattern = 0x0101010101010101ull * value;
+    if (n >= 16) {
+        std::memset(p, value, static_cast<std::size_t>(n));
+    } else if (n >= 8) {
+        std::memcpy(p, &pattern, 8);
+        std::memcpy(p + n - 8, &pattern, 8);
+    } else if (n >= 4) {
+        std::memcpy(p, &pattern, 4);
+        std::memcpy(p + n - 4, &pattern, 4);
+    } else if (n >= 2) {
+        std::memcpy(p, &pattern, 2);
+        std::memcpy(p + n - 2, &pattern, 2);
+    } else if (n == 1) {
+        *p = value;
+    }
+}
+
+inline void PutNibble(std::uint8_t* row, std::int32_t x, unsigned v) {
+    std::uint8_t& byte = row[x >> 1];
+    byte = (x & 1) ? static_cast<std::uint8_t>((byte & 0xF0) | v)
+                   : static_cast<std::uint8_t>((byte & 0x0F) | (v << 4));
+}
+
+// How a run-length row holds its pixels; the decoding loop is the same for
+// both depths. Every n is already clipped to the room left in the row.
+
+// One pixel a byte.
+struct Rle8Pixels {
+    static std::size_t RowBytes(std::int32_t width) { return static_cast<std::size_t>(width); }
+    static int DataBytes(int pixels) { return pixels; }
+    static int PixelsIn(int bytes) { return bytes; }
+    static void Run(std::uint8_t* row, std::int32_t x, std::int32_t n, int value) {
+        Fill(row + x, n, static_cast<std::uint8_t>(value));
+    }
+    static void Literal(std::uint8_t* row, std::int32_t x, std::int32_t n,
+                        const std::uint8_t* data) {
+        std::memcpy(row + x, data, static_cast<std::size_t>(n));
+    }
+};
+
+// Two pixels a byte, the even column in the high nibble. A run alternates
+// the two nibbles of its value, starting with the high one.
+struct Rle4Pixels {
+    static std::size_t RowBytes(std::int32_t width) {
+        return static_cast<std::size_t>(width / 2 + (width & 1));
+    }
+    static int DataBytes(int pixels) { return (pixels + 1) / 2; }
+    static int PixelsIn(int bytes) { return 2 * bytes; }
+    static void Run(std::uint8_t* row, std::int32_t x, std::int32_t n, int value) {
+        const unsigned high = static_cast<unsigned>(value) >> 4;
+        const unsigned low = static_cast<unsigned>(value) & 0x0F;
+        std::int32_t j = 0;
+        if ((x & 1) && n > 0) PutNibble(row, x + j++, high);
+        // From an even column on, whole bytes take two pixels of the run.
+        const std::int32_t pairs = (n - j) / 2;
+        const auto pair = static_cast<std::uint8_t>(j == 0 ? value : (low << 4) | high);
+        Fill(row + ((x + j) >> 1), pairs, pair);
+        j += 2 * pairs;
+        if (j < n) PutNibble(row, x + j, (j & 1) ? low : high);
+    }
+    static void Literal(std::uint8_t* row, std::int32_t x, std::int32_t n,
+                        const std::uint8_t* data) {
+        if ((x & 1) == 0) {
+            std::memcpy(row + (x >> 1), data, static_cast<std::size_t>(n / 2));
+            if (n & 1) PutNibble(row, x + n - 1, data[n / 2] >> 4);
+            return;
+        }
+        for (std::int32_t j = 0; j < n; ++j)
+            PutNibble(row, x + j, (j & 1) ? data[j / 2] & 0x0Fu : data[j / 2] >> 4);
+    }
+};
+
 }  // namespace
 
 BmpReader::BmpReader()
@@ -44,8 +121,13 @@ void BmpReader::Close() {
     if (m_file.IsOpen()) m_file.Close();
 }
 
-bool BmpReader::Fail(BmpFileStatus status) {
+bool BmpReader::Refuse(BmpFileStatus status) {
     m_status = status;
+    Close();
+    return false;
+}
+
+bool BmpReader::StopCutShort() {
     Close();
     return false;
 }
@@ -53,6 +135,13 @@ bool BmpReader::Fail(BmpFileStatus status) {
 void BmpReader::ResetRunLengthState() {
     m_rleBlankRows = 0;
     m_rleResumeColumn = 0;
+}
+
+bool BmpReader::ReadFileHeader(bmp::BITMAPFILEHEADER& header) {
+    std::uint8_t bytes[bmp::kFileHeaderSize];
+    if (m_file.Read(bytes, sizeof bytes) != sizeof bytes) return false;
+    header = bmp::DecodeFileHeader(bytes);
+    return true;
 }
 
 bool BmpReader::ReadInfoHeader(bool& coreHeader) {
@@ -66,86 +155,87 @@ bool BmpReader::ReadInfoHeader(bool& coreHeader) {
         std::uint8_t bytes[bmp::kCoreHeaderSize];
         if (m_file.Read(bytes, sizeof bytes) != sizeof bytes) return false;
         m_infoHeader = bmp::DecodeCoreHeader(bytes);
-    } else {
-        std::uint8_t bytes[bmp::kInfoHeaderSize];
-        if (m_file.Read(bytes, sizeof bytes) != sizeof bytes) return false;
-        m_infoHeader = bmp::DecodeInfoHeader(bytes);
+        return true;
+    }
+    std::uint8_t bytes[bmp::kInfoHeaderSize];
+    if (m_file.Read(bytes, sizeof bytes) != sizeof bytes) return false;
+    m_infoHeader = bmp::DecodeInfoHeader(bytes);
+    if (m_infoHeader.biSize > bmp::kInfoHeaderSize) {  // a larger header: skip the rest
+        m_file.Seek(static_cast<long long>(m_infoHeader.biSize - bmp::kInfoHeaderSize),
+                    tamb::CBufferedFile::FromCurrent);
+        m_infoHeader.biSize = bmp::kInfoHeaderSize;
+    }
+    return true;
+}
+
+bool BmpReader::HasPictureSize() const {
+    return m_infoHeader.biSize >= bmp::kInfoHeaderSize && m_infoHeader.biWidth >= 1 &&
+           m_infoHeader.biHeight != 0;
+}
+
+bool BmpReader::HasSupportedStorage() const {
+    const bmp::BITMAPINFOHEADER& info = m_infoHeader;
+    if (info.biPlanes != 1 || info.biCompression > bmp::BI_BITFIELDS) return false;
+    // A run-length code of the other depth would decode more bytes a row than
+    // the bit count gives room for.
+    return !(info.biCompression == bmp::BI_RLE8 && info.biBitCount != 8) &&
+           !(info.biCompression == bmp::BI_RLE4 && info.biBitCount != 4);
+}
+
+bool BmpReader::ReadBitFieldMasks() {
+    std::memset(m_bitFieldMasks, 0, sizeof m_bitFieldMasks);
+    if (m_infoHeader.biCompression != bmp::BI_BITFIELDS) return true;
+    std::uint8_t bytes[bmp::kMaskBytes];
+    if (m_file.Read(bytes, sizeof bytes) != sizeof bytes) return false;
+    for (int i = 0; i < 3; ++i) m_bitFieldMasks[i] = bmp::LoadLe32(bytes + 4 * i);
+    return true;
+}
+
+bool BmpReader::ReadColorTable(bool coreHeader) {
+    const std::uint32_t count = m_infoHeader.biClrUsed;
+    if (!coreHeader) {
+        const unsigned int bytes = count * sizeof(tagRGBQUAD);
+        return m_file.Read(m_colorTable, bytes) == bytes;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint8_t triple[sizeof(bmp::RGBTRIPLE)];
+        if (m_file.Read(triple, sizeof triple) != sizeof triple) return false;
+        m_colorTable[i].rgbBlue = triple[0];
+        m_colorTable[i].rgbGreen = triple[1];
+        m_colorTable[i].rgbRed = triple[2];
     }
     return true;
 }
 
 bool BmpReader::OpenAndReadHeaders(const char* path) {
-    if (m_file.IsOpen()) return Fail(BmpFileStatus::WrongState);
+    if (m_file.IsOpen()) return Refuse(BmpFileStatus::WrongState);
     m_status = BmpFileStatus::Ok;
     m_rowsRead = 0;
     ResetRunLengthState();
-
     if (!m_file.OpenNoThrow(path, kReadMode, kSharing, false)) {
         m_status = BmpFileStatus::OpenFailed;
         return false;
     }
 
-    std::uint8_t fileHeaderBytes[bmp::kFileHeaderSize];
-    if (m_file.Read(fileHeaderBytes, sizeof fileHeaderBytes) != sizeof fileHeaderBytes)
-        return Fail(BmpFileStatus::IoError);
-    const bmp::BITMAPFILEHEADER fileHeader = bmp::DecodeFileHeader(fileHeaderBytes);
-    if (fileHeader.bfType != bmp::kSignature) return Fail(BmpFileStatus::BadFormat);
-
-    // A header cut short is reported by the caller's generic failure, so the
-    // status stays Ok here.
+    bmp::BITMAPFILEHEADER fileHeader;
+    if (!ReadFileHeader(fileHeader)) return Refuse(BmpFileStatus::IoError);
+    if (fileHeader.bfType != bmp::kSignature) return Refuse(BmpFileStatus::BadFormat);
     bool coreHeader = false;
-    if (!ReadInfoHeader(coreHeader)) return Fail(BmpFileStatus::Ok);
-    if (!coreHeader && m_infoHeader.biSize > bmp::kInfoHeaderSize) {
-        m_file.Seek(static_cast<long long>(m_infoHeader.biSize - bmp::kInfoHeaderSize),
-                    tamb::CBufferedFile::FromCurrent);
-        m_infoHeader.biSize = bmp::kInfoHeaderSize;
-    }
-
-    bmp::BITMAPINFOHEADER& info = m_infoHeader;
-    if (info.biSize < bmp::kInfoHeaderSize || info.biWidth < 1 || info.biHeight == 0)
-        return Fail(BmpFileStatus::BadFormat);
+    if (!ReadInfoHeader(coreHeader)) return StopCutShort();
     // Nothing may be sized from a dimension whose row arithmetic wraps.
-    if (!DimensionsInRange(info)) return Fail(BmpFileStatus::BadFormat);
-
-    if (info.biBitCount <= 8 && info.biClrUsed == 0) {
+    if (!HasPictureSize() || !DimensionsInRange(m_infoHeader))
+        return Refuse(BmpFileStatus::BadFormat);
+    bmp::BITMAPINFOHEADER& info = m_infoHeader;
+    const bool indexed = info.biBitCount <= 8;
+    if (indexed && info.biClrUsed == 0) {
         info.biClrUsed = 1u << info.biBitCount;
         if (info.biClrImportant == 0) info.biClrImportant = info.biClrUsed;
     }
-
-    if (info.biPlanes != 1) return Fail(BmpFileStatus::Unsupported);
-    if (info.biCompression > bmp::BI_BITFIELDS) return Fail(BmpFileStatus::Unsupported);
-    // A run-length code of the other depth would decode more bytes a row than
-    // the bit count gives room for.
-    if ((info.biCompression == bmp::BI_RLE8 && info.biBitCount != 8) ||
-        (info.biCompression == bmp::BI_RLE4 && info.biBitCount != 4))
-        return Fail(BmpFileStatus::Unsupported);
-
-    std::memset(m_bitFieldMasks, 0, sizeof m_bitFieldMasks);
-    if (info.biCompression == bmp::BI_BITFIELDS) {
-        std::uint8_t maskBytes[bmp::kMaskBytes];
-        if (m_file.Read(maskBytes, sizeof maskBytes) != sizeof maskBytes)
-            return Fail(BmpFileStatus::IoError);
-        for (int i = 0; i < 3; ++i) m_bitFieldMasks[i] = bmp::LoadLe32(maskBytes + 4 * i);
-    }
-
-    if (info.biClrUsed != 0 && info.biBitCount <= 8) {
-        if (info.biClrUsed > static_cast<std::uint32_t>(bmp::kMaxColors))
-            return Fail(BmpFileStatus::BadFormat);
-        if (coreHeader) {
-            for (std::uint32_t i = 0; i < info.biClrUsed; ++i) {
-                std::uint8_t triple[sizeof(bmp::RGBTRIPLE)];
-                if (m_file.Read(triple, sizeof triple) != sizeof triple)
-                    return Fail(BmpFileStatus::IoError);
-                m_colorTable[i].rgbBlue = triple[0];
-                m_colorTable[i].rgbGreen = triple[1];
-                m_colorTable[i].rgbRed = triple[2];
-            }
-        } else {
-            const unsigned int tableBytes = info.biClrUsed * sizeof(tagRGBQUAD);
-            if (m_file.Read(m_colorTable, tableBytes) != tableBytes)
-                return Fail(BmpFileStatus::IoError);
-        }
-    }
+    if (!HasSupportedStorage()) return Refuse(BmpFileStatus::Unsupported);
+    if (!ReadBitFieldMasks()) return Refuse(BmpFileStatus::IoError);
+    if (indexed && info.biClrUsed > static_cast<std::uint32_t>(bmp::kMaxColors))
+        return Refuse(BmpFileStatus::BadFormat);
+    if (indexed && !ReadColorTable(coreHeader)) return Refuse(BmpFileStatus::IoError);
 
     if (fileHeader.bfOffBits != 0)
         m_file.Seek(static_cast<long long>(fileHeader.bfOffBits), tamb::CBufferedFile::FromStart);
@@ -155,17 +245,12 @@ bool BmpReader::OpenAndReadHeaders(const char* path) {
 
 bool BmpReader::ProbeFile(const char* path) {
     if (!m_file.OpenNoThrow(path, kReadMode, kSharing, false)) return false;
-    std::uint8_t fileHeaderBytes[bmp::kFileHeaderSize];
-    if (m_file.Read(fileHeaderBytes, sizeof fileHeaderBytes) != sizeof fileHeaderBytes)
-        return false;
-    if (bmp::DecodeFileHeader(fileHeaderBytes).bfType != bmp::kSignature) return false;
+    bmp::BITMAPFILEHEADER fileHeader;
     bool coreHeader = false;
-    if (!ReadInfoHeader(coreHeader)) return false;
-    if (m_infoHeader.biSize < bmp::kInfoHeaderSize || m_infoHeader.biWidth < 1 ||
-        m_infoHeader.biHeight == 0)
-        return false;
+    const bool plausible = ReadFileHeader(fileHeader) && fileHeader.bfType == bmp::kSignature &&
+                           ReadInfoHeader(coreHeader) && HasPictureSize();
     Close();
-    return true;
+    return plausible;
 }
 
 void BmpReader::RewindToPixelData() {
@@ -179,20 +264,20 @@ bool BmpReader::ReadScanline(void* row) {
         m_status = BmpFileStatus::WrongState;
         return false;
     }
-    if (m_rowsRead >= RowCount(m_infoHeader)) return Fail(BmpFileStatus::WrongState);
+    if (m_rowsRead >= RowCount(m_infoHeader)) return Refuse(BmpFileStatus::WrongState);
 
     auto* out = static_cast<std::uint8_t*>(row);
     switch (m_infoHeader.biCompression) {
         case bmp::BI_RLE4:
-            DecodeRle4Row(out);
+            DecodeRleRow<Rle4Pixels>(out);
             break;
         case bmp::BI_RLE8:
-            DecodeRle8Row(out);
+            DecodeRleRow<Rle8Pixels>(out);
             break;
         default: {
             const std::int32_t stride = bmp::ComputeRowStride(&m_infoHeader);
             const auto count = static_cast<unsigned int>(stride);
-            if (m_file.Read(out, count) != count) return Fail(BmpFileStatus::IoError);
+            if (m_file.Read(out, count) != count) return Refuse(BmpFileStatus::IoError);
             break;
         }
     }
@@ -233,9 +318,10 @@ bool BmpReader::ReadRleDelta(std::int32_t width, std::int32_t& x) {
     return false;
 }
 
-void BmpReader::DecodeRle8Row(std::uint8_t* row) {
+template <class Pixels>
+void BmpReader::DecodeRleRow(std::uint8_t* row) {
     const std::int32_t width = m_infoHeader.biWidth;
-    std::memset(row, 0, static_cast<std::size_t>(width));
+    std::memset(row, 0, Pixels::RowBytes(width));
     std::int32_t x = 0;
     if (!BeginRleRow(x)) return;
 
@@ -246,88 +332,34 @@ void BmpReader::DecodeRle8Row(std::uint8_t* row) {
         if (value < 0) return;
 
         if (count > 0) {  // encoded run
-            const std::int32_t room = width - x;
-            const std::int32_t n = count < room ? count : room;
-            std::memset(row + x, value, static_cast<std::size_t>(n));
+            const std::int32_t n = std::min<std::int32_t>(count, width - x);
+            Pixels::Run(row, x, n, value);
             x += n;
-            continue;
-        }
-        if (value == bmp::kRleEndOfLine || value == bmp::kRleEndOfBitmap) return;
-        if (value == bmp::kRleDelta) {
+        } else if (value == bmp::kRleEndOfLine || value == bmp::kRleEndOfBitmap) {
+            return;
+        } else if (value == bmp::kRleDelta) {
             if (!ReadRleDelta(width, x)) return;
-            continue;
+        } else if (!ReadAbsoluteRun<Pixels>(row, width, x, value)) {
+            return;
         }
-        // Absolute run: every byte is read, those past the row are dropped.
-        for (int j = 0; j < value; ++j) {
-            const int c = m_file.Getc();
-            if (c < 0) return;
-            if (x < width) row[x++] = static_cast<std::uint8_t>(c);
-        }
-        if (value & 1) m_file.Getc();  // pad to an even position
     }
 }
 
-namespace {
-
-inline void PutNibble(std::uint8_t* row, std::int32_t x, unsigned v) {
-    std::uint8_t& byte = row[x >> 1];
-    byte = (x & 1) ? static_cast<std::uint8_t>((byte & 0xF0) | v)
-                   : static_cast<std::uint8_t>((byte & 0x0F) | (v << 4));
-}
-
-}  // namespace
-
-void BmpReader::DecodeRle4Row(std::uint8_t* row) {
-    const std::int32_t width = m_infoHeader.biWidth;
-    std::memset(row, 0, static_cast<std::size_t>(width / 2 + (width & 1)));
-    std::int32_t x = 0;
-    if (!BeginRleRow(x)) return;
-
-    for (;;) {
-        const int count = m_file.Getc();
-        if (count < 0) return;
-        const int value = m_file.Getc();
-        if (value < 0) return;
-
-        if (count > 0) {  // encoded run: high nibble first, alternating
-            const std::int32_t room = width - x;
-            const std::int32_t n = count < room ? count : room;
-            const unsigned high = static_cast<unsigned>(value) >> 4;
-            const unsigned low = static_cast<unsigned>(value) & 0x0F;
-            std::int32_t j = 0;
-            if ((x & 1) && n > 0) {
-                PutNibble(row, x++, high);
-                j = 1;
-            }
-            // From an even column on, whole bytes take two pixels of the run.
-            const std::int32_t pairs = (n - j) / 2;
-            const auto pairByte =
-                static_cast<std::uint8_t>(j == 0 ? value : static_cast<int>((low << 4) | high));
-            std::memset(row + (x >> 1), pairByte, static_cast<std::size_t>(pairs));
-            x += 2 * pairs;
-            j += 2 * pairs;
-            if (j < n) PutNibble(row, x++, (j & 1) ? low : high);
-            continue;
-        }
-        if (value == bmp::kRleEndOfLine || value == bmp::kRleEndOfBitmap) return;
-        if (value == bmp::kRleDelta) {
-            if (!ReadRleDelta(width, x)) return;
-            continue;
-        }
-        // Absolute run: two pixels a data byte, high nibble first.
-        int c = 0;
-        for (int j = 0; j < value; ++j) {
-            unsigned pixel;
-            if ((j & 1) == 0) {
-                c = m_file.Getc();
-                if (c < 0) return;
-                pixel = static_cast<unsigned>(c) >> 4;
-            } else {
-                pixel = static_cast<unsigned>(c) & 0x0F;
-            }
-            if (x < width) PutNibble(row, x++, pixel);
-        }
-        // The data bytes plus pad make an even count.
-        if ((value & 3) == 1 || (value & 3) == 2) m_file.Getc();
-    }
+template <class Pixels>
+bool BmpReader::ReadAbsoluteRun(std::uint8_t* row, std::int32_t width, std::int32_t& x,
+                                int pixels) {
+    // The data bytes are gathered in a local array first: stores to it cannot
+    // touch the file's read position, so reading them stays tight.
+    std::uint8_t data[255];
+    const int bytes = Pixels::DataBytes(pixels);
+    int got = 0;
+    for (int c; got < bytes && (c = m_file.Getc()) >= 0; ++got)
+        data[got] = static_cast<std::uint8_t>(c);
+    const std::int32_t n =
+        std::min<std::int32_t>(std::min(pixels, Pixels::PixelsIn(got)), width - x);
+    Pixels::Literal(row, x, n, data);
+    x += n;
+    if (got < bytes) return false;
+    if (bytes & 1) m_file.Getc();  // pad to an even count of data bytes
+    return true;
 }

@@ -28,13 +28,27 @@ class BmpReader {
     const std::uint32_t* GetBitFieldMasks() const { return m_bitFieldMasks; }
 
   private:
-    bool Fail(BmpFileStatus status);
+    // Records the failure and closes the file.
+    bool Refuse(BmpFileStatus status);
+    // Closes the file after a header cut short; the status stays Ok, and the
+    // caller reports the file by its generic failure.
+    bool StopCutShort();
+    bool ReadFileHeader(bmp::BITMAPFILEHEADER& header);
     // Reads the header-size field, then the core or 40-byte header, into
-    // m_infoHeader. False when the file ends first.
+    // m_infoHeader, skipping the rest of a larger one. False when the file
+    // ends first.
     bool ReadInfoHeader(bool& coreHeader);
-    void DecodeRle8Row(std::uint8_t* row);
-    void DecodeRle4Row(std::uint8_t* row);
+    bool HasPictureSize() const;
+    bool HasSupportedStorage() const;
+    bool ReadBitFieldMasks();
+    bool ReadColorTable(bool coreHeader);
+
     void ResetRunLengthState();
+    template <class Pixels>
+    void DecodeRleRow(std::uint8_t* row);
+    // False when the file ends inside the run.
+    template <class Pixels>
+    bool ReadAbsoluteRun(std::uint8_t* row, std::int32_t width, std::int32_t& x, int pixels);
     // Starts a run-length row: false when a delta made it a blank row.
     bool BeginRleRow(std::int32_t& x);
     // Reads a delta's offsets: true when decoding goes on in this row.

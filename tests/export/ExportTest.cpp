@@ -68,8 +68,8 @@ Bytes Expected(int width, int height, std::uint16_t bits, const std::vector<Byte
     f.width = width;
     f.height = height;
     f.bitCount = bits;
-    f.xPelsPerMeter = 3780;
-    f.yPelsPerMeter = 2835;
+    f.xPelsPerMeter = 0x01020304;  // as MakeImage sets them
+    f.yPelsPerMeter = 0x05060708;
     f.palette = table;
     if (bits <= 8) f.clrUsed = f.clrImportant = 1u << bits;
     const std::size_t stride = bmpbytes::StrideFor(width, bits);
@@ -165,6 +165,13 @@ TEST(Export, OptionsProgressAndObjects) {
               std::vector<std::string>{"Exporting BMP data to file out.bmp"});
     EXPECT_EQ(run.manager.Proportions(), (std::vector<double>{0, 0.32, 0.64, 0.96, 0.99, 1.0}));
     EXPECT_EQ(run.manager.m_activeProgress, 0);
+    // The written file is closed with its last row, before the display ends.
+    std::vector<orix::ProgressEvent::Kind> order;
+    for (const auto& e : run.manager.m_progress)
+        if (e.kind == orix::ProgressEvent::End || e.kind == orix::ProgressEvent::FileClosed)
+            order.push_back(e.kind);
+    EXPECT_EQ(order, (std::vector<orix::ProgressEvent::Kind>{orix::ProgressEvent::FileClosed,
+                                                             orix::ProgressEvent::End}));
     // Further images draw one warning in the filter's whole life.
     ASSERT_EQ(run.manager.m_warnings.size(), 1u);
     EXPECT_EQ(run.manager.m_warnings[0].style, 0);
@@ -239,7 +246,8 @@ TEST(Export, Refusals) {
         run.Run({image.get()}, false);
         EXPECT_EQ(run.raised.line, 247);
         EXPECT_EQ(run.raised.code, 5);
-        EXPECT_EQ(run.raised.args, (std::vector<std::string>{run.path, SystemText(MissingDirectoryCode())}));
+        EXPECT_EQ(run.raised.args,
+                  (std::vector<std::string>{run.path, SystemText(MissingDirectoryCode())}));
     }
     {
         Export run;

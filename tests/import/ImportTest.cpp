@@ -3,6 +3,7 @@
 // question) compared with what the file means.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <filesystem>
@@ -29,8 +30,8 @@ BmpFields Fields(std::int32_t w, std::int32_t h, std::uint16_t bits, Bytes pixel
     f.width = w;
     f.height = h;
     f.bitCount = bits;
-    f.xPelsPerMeter = 1234;
-    f.yPelsPerMeter = 5678;
+    f.xPelsPerMeter = 0x12345678;
+    f.yPelsPerMeter = 0x1A2B3C4D;
     if (bits <= 8) f.palette = Palette(1 << bits);
     f.pixels = std::move(pixels);
     return f;
@@ -160,8 +161,8 @@ TEST(Import, RowsFormatTableAndResolution) {
         const orix::TrImage& image = run.Image();
         EXPECT_EQ(image.GetColorFormat(), c.format);
         EXPECT_EQ(image.GetWidth(), c.file.width);
-        EXPECT_EQ(image.GetXPelsPerMeter(), c.file.headerSize == 12 ? 0 : 1234);
-        EXPECT_EQ(image.GetYPelsPerMeter(), c.file.headerSize == 12 ? 0 : 5678);
+        EXPECT_EQ(image.GetXPelsPerMeter(), c.file.headerSize == 12 ? 0 : 0x12345678);
+        EXPECT_EQ(image.GetYPelsPerMeter(), c.file.headerSize == 12 ? 0 : 0x1A2B3C4D);
         EXPECT_EQ(run.Rows(), c.rows);
         for (std::size_t i = 0; i < c.file.palette.size(); ++i) {
             const tagRGBQUAD& entry = image.ColorTable()[i];
@@ -273,25 +274,32 @@ TEST(Import, RunLengthRows) {
 }
 
 TEST(Import, RunLengthRoundTrip) {
-    // The shared encoder's own codes, every kind of them, decode to the picture.
+    // The shared encoder's own codes, every kind of them (runs of 1 to 21,
+    // literals, deltas over zeros, an early end), decode to the picture.
+    const int w = 61, h = 12;
     for (int bits : {4, 8}) {
-        std::vector<Bytes> picture;
-        for (int y = 0; y < 9; ++y) {
+        const int levels = 1 << bits;
+        std::vector<Bytes> picture;  // stored order
+        for (int y = 0; y < h; ++y) {
             Bytes row;
-            for (int x = 0; x < 37; ++x)
-                row.push_back(static_cast<std::uint8_t>(
-                    y < 3 || x % 11 < 4 ? 0 : (x / 3 + y) % (bits == 4 ? 16 : 256)));
+            for (int x = 0; x < w; ++x) {
+                const bool literal = y % 2 == 1 && x > 40 && x < 52;
+                const int v = y < 2 || x % 29 < 5 ? 0
+                              : literal           ? (x * 7 + y) % levels
+                                                  : (x / (2 * y - 3) + y) % levels;
+                row.push_back(static_cast<std::uint8_t>(v));
+            }
             picture.push_back(row);
         }
-        BmpFields f = Fields(37, 9, static_cast<std::uint16_t>(bits),
+        std::reverse(picture.begin(), picture.end());  // the zero rows come last
+        BmpFields f = Fields(w, h, static_cast<std::uint16_t>(bits),
                              bmpbytes::EncodeRunLength(picture, bits, true));
         f.compression = bits == 8 ? 1 : 2;
         Import run(BuildBmp(f));
         ASSERT_FALSE(run.raised.raised) << run.raised.message;
-        const std::size_t stride = StrideFor(37, bits);
-        for (int y = 0; y < 9; ++y) {
-            Bytes expected = bmpbytes::PackRow(picture[static_cast<std::size_t>(8 - y)], bits);
-            expected.resize(stride, 0);
+        for (int y = 0; y < h; ++y) {
+            Bytes expected = bmpbytes::PackRow(picture[static_cast<std::size_t>(h - 1 - y)], bits);
+            expected.resize(StrideFor(w, bits), 0);
             EXPECT_EQ(run.Rows()[static_cast<std::size_t>(y)], expected)
                 << bits << " bits, row " << y;
         }

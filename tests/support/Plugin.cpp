@@ -114,7 +114,7 @@ std::unique_ptr<orix::TrImage> MakeImage(int width, int height, tamb::ColorForma
     auto image = std::make_unique<orix::TrImage>();
     std::vector<tagRGBQUAD> full(table);
     full.resize(256, tagRGBQUAD{});  // the host's tables have 256 entries
-    image->SetScanlineStart(width, height, format, 3780, 2835, full.data(),
+    image->SetScanlineStart(width, height, format, 0x01020304, 0x05060708, full.data(),
                             orix::TrImage::RowsByIndex, 0);
     if (colorsUsed > 0) image->SetNumColorTableEntriesUsed(colorsUsed);
     for (std::size_t y = 0; y < rows.size(); ++y) {

@@ -104,6 +104,9 @@ TEST(Writer, RefusalsAndStates) {
         {Header(1, 0, 8), BmpFileStatus::InvalidHeader},
         {Header(1, 1, 2), BmpFileStatus::Unsupported},
         {Header(1, 1, 0), BmpFileStatus::Unsupported},
+        // Rows whose bits or whose file size leave 32 bits have no honest file.
+        {Header(0x7FFFFFFF, 1, 24), BmpFileStatus::InvalidHeader},
+        {Header(0x10000, 0x10000, 8), BmpFileStatus::InvalidHeader},
     };
     for (const auto& [header, status] : refused) {
         EXPECT_FALSE(writer.SetInfoHeader(&header));
