@@ -63,6 +63,75 @@ StoredForm StoredFormFor(tamb::ColorFormat format) {
     }
 }
 
+bmp::BITMAPINFOHEADER HeaderFor(const orix::TrImage& image, const StoredForm& form) {
+    bmp::BITMAPINFOHEADER header{};
+    header.biSize = bmp::kInfoHeaderSize;
+    header.biWidth = image.GetWidth();
+    header.biHeight = image.GetHeight();  // unchanged: rows are stored bottom-up
+    header.biPlanes = 1;
+    header.biBitCount = form.bitCount;
+    header.biCompression = bmp::BI_RGB;
+    header.biXPelsPerMeter = image.GetXPelsPerMeter();
+    header.biYPelsPerMeter = image.GetYPelsPerMeter();
+    return header;
+}
+
+// The full table of the stored depth: a grey ramp, or the image's own entries
+// with the rest zero.
+void ColorTableFor(const orix::TrImage& image, const StoredForm& form, tagRGBQUAD* table) {
+    const int entries = 1 << form.bitCount;
+    if (!form.greyRamp) {
+        image.GetColorTable(table, 0,
+                            std::max(0, std::min(entries, image.GetNumColorTableEntriesUsed())));
+        return;
+    }
+    for (int i = 0; i < entries; ++i) {
+        const auto level = static_cast<unsigned char>(i * 255 / (entries - 1));
+        table[i] = {level, level, level, 0};
+    }
+}
+
+[[noreturn]] void RaiseOpenError(const orix::IoFilter& filter, BmpFileStatus status,
+                                 const char* path) {
+    if (status == BmpFileStatus::OpenFailed) {
+        const std::string reason = SystemTextOr(kCreateFailed);
+        filter.ThrowError(kSourceFile, kLineOpenFailed, orix::ErrCannotOpen, path, reason.c_str());
+    }
+    if (status == BmpFileStatus::IoError) {
+        const std::string reason = SystemTextOr(kWriteFailed);
+        filter.ThrowError(kSourceFile, kLineOpenIoError, orix::ErrWriteFailed, path,
+                          reason.c_str());
+    }
+    filter.ThrowError(kSourceFile, kLineOpenWrongState, orix::ErrUnexpected);
+}
+
+// The rows, bottom row first, with progress every 32 rows and at the last;
+// false when the reporter asked to stop. One row buffer (and one converted
+// row) serves the whole image.
+bool WriteRows(const orix::IoFilter& filter, BmpWriter& writer, orix::IoProgress& progress,
+               orix::TrImage& image, const StoredForm& form, const char* path) {
+    const std::int32_t width = image.GetWidth();
+    const std::int32_t height = image.GetHeight();
+    std::vector<unsigned char> row(RowBufferBytes(width), 0);
+    std::vector<unsigned char> converted(
+        form.convert ? static_cast<std::size_t>(writer.GetRowStride()) : 0);
+    const void* stored = form.convert ? converted.data() : row.data();
+    for (std::int32_t i = 0; i < height; ++i) {
+        image.GetScanline(row.data(), height - 1 - i);
+        if (form.convert &&
+            !velk::SimplePixelConvert(width, row.data(), image.GetColorFormat(), converted.data(),
+                                      tamb::ColorBgr24, 0, nullptr))
+            filter.ThrowError(kSourceFile, kLineConvertFailed, "%s", kIncompatibleFormat);
+        if (!writer.WriteScanline(stored))
+            filter.ThrowError(kSourceFile, kLineRowWriteFailed, orix::ErrWriteFailed, path,
+                              kWriteFailed);
+        if ((i % 32 == 0 || i == height - 1) &&
+            !progress.ProgressProportion(static_cast<double>(i) / static_cast<double>(height)))
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 BmpExportFilter::BmpExportFilter(orix::IoManager& manager)
@@ -74,10 +143,12 @@ BmpExportFilter::BmpExportFilter(orix::IoManager& manager)
 }
 
 BmpExportFilter::~BmpExportFilter() {
-    m_writer.Close();
     // An export still open when the filter goes leaves nothing behind, even a
     // written image: only EndExport keeps a file.
-    if (!m_fileName.empty()) _unlink(m_fileName.c_str());
+    if (!m_fileName.empty())
+        m_writer.CloseAndRemove(m_fileName.c_str());
+    else
+        m_writer.Close();
 }
 
 orix::ExportStatus BmpExportFilter::BeginExport(const char* path, bool) {
@@ -107,11 +178,20 @@ orix::ExportStatus BmpExportFilter::ExportObject(orix::TrBase& object) {
 orix::ExportStatus BmpExportFilter::EndExport() {
     if (m_progressScope && m_progressScope->IsActive()) m_progressScope->EndEarly();
     if (m_fileName.empty()) ThrowError(kSourceFile, kLineNotBegun, orix::ErrExportNotBegun);
-    m_writer.Close();
     // A stopped or failed export, or one without an image, leaves no file.
-    if (m_imagesWritten < 1) _unlink(m_fileName.c_str());
+    if (m_imagesWritten < 1)
+        m_writer.CloseAndRemove(m_fileName.c_str());
+    else
+        m_writer.Close();
     m_fileName.clear();
     return orix::ExportDone;
+}
+
+// A stop ends the display; the writer stays open and the image uncounted, so
+// EndExport or the destructor removes the file.
+orix::ExportStatus BmpExportFilter::Stopped() {
+    if (m_progressScope && m_progressScope->IsActive()) m_progressScope->EndEarly();
+    return orix::ExportStopped;
 }
 
 orix::ExportStatus BmpExportFilter::ExportImage(orix::TrImage& image) {
@@ -120,88 +200,22 @@ orix::ExportStatus BmpExportFilter::ExportImage(orix::TrImage& image) {
         m_multiImageWarned = true;
         return orix::ExportNotExported;
     }
-
-    bmp::BITMAPINFOHEADER header{};
-    header.biSize = bmp::kInfoHeaderSize;
-    header.biWidth = image.GetWidth();
-    header.biHeight = image.GetHeight();  // unchanged: rows are stored bottom-up
-    header.biPlanes = 1;
-    header.biXPelsPerMeter = image.GetXPelsPerMeter();
-    header.biYPelsPerMeter = image.GetYPelsPerMeter();
-    const tamb::ColorFormat format = image.GetColorFormat();
-    const StoredForm form = StoredFormFor(format);
-    header.biBitCount = form.bitCount;
-    header.biCompression = bmp::BI_RGB;
-
-    const std::size_t rowBufferBytes = RowBufferBytes(header.biWidth);
-    if (!m_writer.SetInfoHeader(&header) || rowBufferBytes == 0)
+    const StoredForm form = StoredFormFor(image.GetColorFormat());
+    const bmp::BITMAPINFOHEADER header = HeaderFor(image, form);
+    if (!m_writer.SetInfoHeader(&header) || RowBufferBytes(header.biWidth) == 0)
         ThrowError(kSourceFile, kLineHeaderRefused, orix::ErrFormatNotExportable, kFormatName,
                    kUnsupportedDepth, m_fileName.c_str());
-
     if (form.bitCount <= 8) {
-        const int entries = 1 << form.bitCount;
         tagRGBQUAD table[bmp::kMaxColors] = {};
-        if (form.greyRamp) {
-            for (int i = 0; i < entries; ++i) {
-                const auto level = static_cast<unsigned char>(i * 255 / (entries - 1));
-                table[i] = {level, level, level, 0};
-            }
-        } else {
-            const int count = std::max(0, std::min(entries, image.GetNumColorTableEntriesUsed()));
-            image.GetColorTable(table, 0, count);
-        }
+        ColorTableFor(image, form, table);
         m_writer.SetColorTable(table);
     }
-
     image.GetScanlineStart();
-
-    if (!m_writer.Open(m_fileName.c_str())) {
-        switch (m_writer.GetStatus()) {
-            case BmpFileStatus::OpenFailed: {
-                const std::string reason = SystemTextOr(kCreateFailed);
-                ThrowError(kSourceFile, kLineOpenFailed, orix::ErrCannotOpen, m_fileName.c_str(),
-                           reason.c_str());
-            }
-            case BmpFileStatus::IoError: {
-                const std::string reason = SystemTextOr(kWriteFailed);
-                ThrowError(kSourceFile, kLineOpenIoError, orix::ErrWriteFailed, m_fileName.c_str(),
-                           reason.c_str());
-            }
-            default:
-                ThrowError(kSourceFile, kLineOpenWrongState, orix::ErrUnexpected);
-        }
-    }
-
-    // One row buffer and, when converting, one converted row, for the whole image.
-    std::vector<unsigned char> rowBuffer(rowBufferBytes, 0);
-    std::vector<unsigned char> convertBuffer;
-    if (form.convert) convertBuffer.assign(static_cast<std::size_t>(m_writer.GetRowStride()), 0);
-    const void* rowToWrite = form.convert ? convertBuffer.data() : rowBuffer.data();
-
-    // A stop ends the display; the writer stays open and the image uncounted,
-    // so EndExport or the destructor removes the file.
-    auto stop = [this]() {
-        if (m_progressScope && m_progressScope->IsActive()) m_progressScope->EndEarly();
-        return orix::ExportStopped;
-    };
-
-    const std::int32_t height = header.biHeight;
-    for (std::int32_t i = 0; i < height; ++i) {
-        image.GetScanline(rowBuffer.data(), height - 1 - i);
-        if (form.convert &&
-            !velk::SimplePixelConvert(header.biWidth, rowBuffer.data(), format,
-                                      convertBuffer.data(), tamb::ColorBgr24, 0, nullptr))
-            ThrowError(kSourceFile, kLineConvertFailed, "%s", kIncompatibleFormat);
-        if (!m_writer.WriteScanline(rowToWrite))
-            ThrowError(kSourceFile, kLineRowWriteFailed, orix::ErrWriteFailed, m_fileName.c_str(),
-                       kWriteFailed);
-        if ((i % 32 == 0 || i == height - 1) &&
-            !m_progress.ProgressProportion(static_cast<double>(i) / static_cast<double>(height)))
-            return stop();
-    }
-
+    if (!m_writer.Open(m_fileName.c_str()))
+        RaiseOpenError(*this, m_writer.GetStatus(), m_fileName.c_str());
+    if (!WriteRows(*this, m_writer, m_progress, image, form, m_fileName.c_str())) return Stopped();
     image.GetScanlineEnd();
-    if (!m_progress.ProgressProportion(1.0)) return stop();
+    if (!m_progress.ProgressProportion(1.0)) return Stopped();
     m_writer.Close();
     ++m_imagesWritten;
     return orix::ExportDone;

@@ -77,17 +77,12 @@ bool BmpWriter::SetColorTable(const tagRGBQUAD* table) {
 }
 
 bool BmpWriter::Open(const char* path) {
-    if (m_file.IsOpen()) {
-        m_status = BmpFileStatus::WrongState;
-        Close();
-        return false;
-    }
+    if (m_file.IsOpen()) return Refuse(BmpFileStatus::WrongState);
     m_status = BmpFileStatus::Ok;
     m_rowsWritten = 0;
-    const bool hasTable = m_infoHeader.biBitCount <= 8;
     // A caller's colour count beyond the table that is held cannot be written.
     if (m_infoHeader.biSize != bmp::kInfoHeaderSize ||
-        (hasTable && m_infoHeader.biClrUsed > static_cast<std::uint32_t>(bmp::kMaxColors))) {
+        (HasColorTable() && m_infoHeader.biClrUsed > static_cast<std::uint32_t>(bmp::kMaxColors))) {
         m_status = BmpFileStatus::WrongState;
         return false;
     }
@@ -99,42 +94,37 @@ bool BmpWriter::Open(const char* path) {
         m_path = path;
     } catch (...) {
         // Without the recorded path Close could not delete the file: do it now.
-        m_file.Close();
-        _unlink(path);
         m_status = BmpFileStatus::OpenFailed;
+        CloseAndRemove(path);
         return false;
     }
+    if (!WriteHeaders()) return Refuse(BmpFileStatus::IoError);
+    return true;
+}
 
+bool BmpWriter::WriteHeaders() {
     const std::uint32_t maskBytes =
         m_infoHeader.biCompression == bmp::BI_BITFIELDS ? bmp::kMaskBytes : 0;
     // Only a table that is written counts towards the offsets.
-    const std::uint32_t tableBytes = hasTable ? 4u * m_infoHeader.biClrUsed : 0;
-    const std::uint32_t offBits =
-        bmp::kFileHeaderSize + bmp::kInfoHeaderSize + maskBytes + tableBytes;
-
+    const std::uint32_t tableBytes = HasColorTable() ? 4u * m_infoHeader.biClrUsed : 0;
     bmp::BITMAPFILEHEADER fileHeader{};
     fileHeader.bfType = bmp::kSignature;
-    fileHeader.bfSize = offBits + m_infoHeader.biSizeImage;
-    fileHeader.bfOffBits = offBits;
+    fileHeader.bfOffBits = bmp::kFileHeaderSize + bmp::kInfoHeaderSize + maskBytes + tableBytes;
+    fileHeader.bfSize = fileHeader.bfOffBits + m_infoHeader.biSizeImage;
     std::uint8_t fileBytes[bmp::kFileHeaderSize];
     bmp::EncodeFileHeader(fileHeader, fileBytes);
     std::uint8_t infoBytes[bmp::kInfoHeaderSize];
     bmp::EncodeInfoHeader(m_infoHeader, infoBytes);
-
+    std::uint8_t masks[bmp::kMaskBytes];
+    bmp::StoreLe32(masks, bmp::kMask565Red);
+    bmp::StoreLe32(masks + 4, bmp::kMask565Green);
+    bmp::StoreLe32(masks + 8, bmp::kMask565Blue);
     try {
         m_file.Write(fileBytes, sizeof fileBytes);
         m_file.Write(infoBytes, sizeof infoBytes);
-        if (maskBytes != 0) {
-            std::uint8_t masks[bmp::kMaskBytes];
-            bmp::StoreLe32(masks, bmp::kMask565Red);
-            bmp::StoreLe32(masks + 4, bmp::kMask565Green);
-            bmp::StoreLe32(masks + 8, bmp::kMask565Blue);
-            m_file.Write(masks, sizeof masks);
-        }
+        if (maskBytes != 0) m_file.Write(masks, maskBytes);
         if (tableBytes != 0) m_file.Write(m_colorTable, tableBytes);
     } catch (...) {
-        m_status = BmpFileStatus::IoError;
-        Close();
         return false;
     }
     return true;
@@ -142,24 +132,35 @@ bool BmpWriter::Open(const char* path) {
 
 bool BmpWriter::WriteScanline(const void* row) {
     if (!m_file.IsOpen() ||
-        static_cast<std::uint64_t>(m_rowsWritten) >= AbsRows(m_infoHeader.biHeight)) {
-        m_status = BmpFileStatus::WrongState;
-        Close();
-        return false;
-    }
+        static_cast<std::uint64_t>(m_rowsWritten) >= AbsRows(m_infoHeader.biHeight))
+        return Refuse(BmpFileStatus::WrongState);
     try {
         m_file.Write(row, static_cast<unsigned int>(GetRowStride()));
     } catch (...) {
-        m_status = BmpFileStatus::IoError;
-        Close();
-        return false;
+        return Refuse(BmpFileStatus::IoError);
     }
     ++m_rowsWritten;
     return true;
 }
 
+bool BmpWriter::Refuse(BmpFileStatus status) {
+    m_status = status;
+    Close();
+    return false;
+}
+
 void BmpWriter::Close() {
     if (m_file.IsOpen()) m_file.Close();
-    if (m_status != BmpFileStatus::Ok && !m_path.empty()) _unlink(m_path.c_str());
+    if (m_status != BmpFileStatus::Ok && !m_path.empty()) RemoveFile(m_path.c_str());
     m_path.clear();
+}
+
+void BmpWriter::CloseAndRemove(const char* path) {
+    if (m_file.IsOpen()) m_file.Close();
+    RemoveFile(path);
+    m_path.clear();
+}
+
+void BmpWriter::RemoveFile(const char* path) {
+    _unlink(path);  // a file already gone, or in use, stays as it is
 }

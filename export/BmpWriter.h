@@ -21,12 +21,22 @@ class BmpWriter {
     bool SetColorTable(const tagRGBQUAD* table);
     bool Open(const char* path);
     bool WriteScanline(const void* row);
+    // Closes the file; deletes it when the last operation failed.
     void Close();
+    // Closes any file that is open and deletes the file at `path`, whoever
+    // made it: the one way the module removes a target.
+    void CloseAndRemove(const char* path);
 
     BmpFileStatus GetStatus() const { return m_status; }
     std::int32_t GetRowStride() const;
 
   private:
+    bool HasColorTable() const { return m_infoHeader.biBitCount <= 8; }
+    bool WriteHeaders();
+    // Records the failure, then closes and deletes the file.
+    bool Refuse(BmpFileStatus status);
+    static void RemoveFile(const char* path);
+
     BmpFileStatus m_status;
     tamb::CBufferedFile m_file;
     bmp::BITMAPINFOHEADER m_infoHeader;

@@ -34,6 +34,7 @@ class BmpExportFilter : public orix::IoExportFilter {
 
   private:
     orix::ExportStatus ExportImage(orix::TrImage& image);
+    orix::ExportStatus Stopped();
 
     BmpWriter m_writer;
     std::string m_fileName;
