@@ -74,12 +74,12 @@ constexpr std::uint32_t BI_RLE8 = 1;
 constexpr std::uint32_t BI_RLE4 = 2;
 constexpr std::uint32_t BI_BITFIELDS = 3;
 
-// Run-length codes: a zero first byte introduces one of these.
+// Run-length codes: a first byte of kRleEscape introduces one of these; a
+// second byte of 3 or more starts an absolute run of that many pixels.
 constexpr int kRleEscape = 0;
 constexpr int kRleEndOfLine = 0;
 constexpr int kRleEndOfBitmap = 1;
 constexpr int kRleDelta = 2;
-constexpr int kRleFirstAbsolute = 3;
 
 // The 5-6-5 masks of a 16-bit bit-field file: red, green, blue.
 constexpr std::uint32_t kMask565Red = 0xF800;

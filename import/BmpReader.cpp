@@ -331,7 +331,7 @@ void BmpReader::DecodeRleRow(std::uint8_t* row) {
         const int value = m_file.Getc();
         if (value < 0) return;
 
-        if (count > 0) {  // encoded run
+        if (count != bmp::kRleEscape) {  // encoded run
             const std::int32_t n = std::min<std::int32_t>(count, width - x);
             Pixels::Run(row, x, n, value);
             x += n;
