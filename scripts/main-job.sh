@@ -59,7 +59,7 @@ while IFS=$'\t' read -r name expectation label; do
   if [[ $status -eq 0 ]]; then
     result="ok, $(stat -c %s "$converted/$name") bytes"
     asked=no
-    [[ $report == *'"question_asked": true'* ]] && asked=yes && result="$result, asked: opaque"
+    [[ $report == *'"question_asked":true'* ]] && asked=yes && result="$result, asked: opaque"
     if [[ $expectation != ok && $expectation != question ]] ||
       [[ $asked == yes && $expectation != question ]] || [[ $asked == no && $expectation == question ]]; then
       result="$result (UNEXPECTED)"
