@@ -12,6 +12,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -85,46 +86,54 @@ bool ParseNumber(const std::string& text, std::uint64_t& value) {
     return true;
 }
 
+OpaqueAnswer ParseOpaque(const std::string& answer) {
+    if (answer == "yes") return OpaqueAnswer::Yes;
+    if (answer == "no") return OpaqueAnswer::No;
+    if (answer == "ask") return OpaqueAnswer::Ask;
+    throw UsageError{"--opaque takes yes, no or ask"};
+}
+
+std::uint64_t ParseCount(const std::string& option, const std::string& text, std::uint64_t most) {
+    std::uint64_t value = 0;
+    if (!ParseNumber(text, value) || value > most) throw UsageError{option + " takes a count"};
+    return value;
+}
+
+// An option with a value at args[i], taking the value too; false for any
+// other argument.
+bool ParseValueOption(const std::vector<std::string>& args, std::size_t& i, Options& options) {
+    const std::string& option = args[i];
+    static const std::set<std::string> kWithValue = {"--module", "--png",     "--format",
+                                                     "--opaque", "--stop-at", "--max-pixels"};
+    if (kWithValue.count(option) == 0) return false;
+    if (i + 1 >= args.size()) throw UsageError{option + " needs a value"};
+    const std::string& value = args[++i];
+    if (option == "--module")
+        options.module = value;
+    else if (option == "--png")
+        options.png = value;
+    else if (option == "--format")
+        options.format = value;
+    else if (option == "--opaque")
+        options.opaque = ParseOpaque(value);
+    else if (option == "--stop-at")
+        options.stopAt = static_cast<long>(ParseCount(option, value, 0x7FFFFFFF));
+    else
+        options.maxPixels = ParseCount(option, value, UINT64_MAX);
+    return true;
+}
+
 Options ParseArguments(int argc, char** argv) {
     Options options;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    auto value = [&](std::size_t& i) -> const std::string& {
-        if (i + 1 >= args.size()) throw UsageError{args[i] + " needs a value"};
-        return args[++i];
-    };
+    const std::vector<std::string> args(argv + 1, argv + argc);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            throw UsageError{"", true};
-        } else if (arg == "--module") {
-            options.module = value(i);
-        } else if (arg == "--png") {
-            options.png = value(i);
-        } else if (arg == "--format") {
-            options.format = value(i);
-        } else if (arg == "--json") {
+        if (arg == "--help" || arg == "-h") throw UsageError{"", true};
+        if (ParseValueOption(args, i, options)) continue;
+        if (arg == "--json") {
             options.json = true;
         } else if (arg == "--no-prompt") {
             options.prompt = false;
-        } else if (arg == "--opaque") {
-            const std::string& answer = value(i);
-            if (answer == "yes")
-                options.opaque = OpaqueAnswer::Yes;
-            else if (answer == "no")
-                options.opaque = OpaqueAnswer::No;
-            else if (answer == "ask")
-                options.opaque = OpaqueAnswer::Ask;
-            else
-                throw UsageError{"--opaque takes yes, no or ask"};
-        } else if (arg == "--stop-at") {
-            std::uint64_t k = 0;
-            if (!ParseNumber(value(i), k) || k > 0x7FFFFFFF)
-                throw UsageError{"--stop-at takes a count"};
-            options.stopAt = static_cast<long>(k);
-        } else if (arg == "--max-pixels") {
-            std::uint64_t n = 0;
-            if (!ParseNumber(value(i), n)) throw UsageError{"--max-pixels takes a count"};
-            options.maxPixels = n;
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             throw UsageError{"unknown option " + arg};
         } else if (options.command.empty()) {
