@@ -33,9 +33,10 @@ describe() {
     END {if (w != "") printf "%s x %s, %s", w, h, c; else printf "(refused)"}'
 }
 
-format='%-20s %-46s %-30s %-32s %9s\n'
-printf "$format" FILE SAMPLE DESCRIPTION RESULT TIME
-printf "$format" ---- ------ ----------- ------ ----
+# The result comes last: a refusal shows the whole message.
+format='%-20s %-46s %-30s %9s  %s\n'
+printf "$format" FILE SAMPLE DESCRIPTION TIME RESULT
+printf "$format" ---- ------ ----------- ---- ------
 total=0
 unexpected=0
 while IFS=$'\t' read -r name expectation label; do
@@ -59,23 +60,24 @@ while IFS=$'\t' read -r name expectation label; do
   if [[ $status -eq 0 ]]; then
     result="ok, $(stat -c %s "$converted/$name") bytes"
     asked=no
-    [[ $report == *'"question_asked": true'* ]] && asked=yes && result="$result, asked: opaque"
+    [[ $report == *'"question_asked":true'* ]] && asked=yes && result="$result, asked: opaque"
     if [[ $expectation != ok && $expectation != question ]] ||
       [[ $asked == yes && $expectation != question ]] || [[ $asked == no && $expectation == question ]]; then
       result="$result (UNEXPECTED)"
       unexpected=$((unexpected + 1))
     fi
   else
-    line=$(sed -n 's/.*:\([0-9]*\), code [0-9]*)$/\1/p' <<<"$errors" | head -n 1)
-    code=$(sed -n 's/.*, code \([0-9]*\))$/\1/p' <<<"$errors" | head -n 1)
-    if [[ -n $line ]]; then result="refused: line $line, code $code"; else result="failed: status $status"; fi
+    # bmphost's error line: "error: MESSAGE (SOURCEFILE:LINE, code N)".
+    refusal=$(grep -m 1 -E '^error: .*:[0-9]+, code [0-9]+\)$' <<<"$errors" || true)
+    line=$(sed -n 's/.*:\([0-9]*\), code [0-9]*)$/\1/p' <<<"$refusal")
+    if [[ -n $line ]]; then result="refused: ${refusal#error: }"; else result="failed: status $status"; fi
     if [[ $expectation != "error $line" ]]; then
       result="$result (UNEXPECTED)"
       unexpected=$((unexpected + 1))
       echo "$errors" >&2
     fi
   fi
-  printf "$format" "$name" "$label" "$description" "$result" "$time"
+  printf "$format" "$name" "$label" "$description" "$time" "$result"
 done <"$samples/MANIFEST.tsv"
 
 echo

@@ -37,7 +37,10 @@ Bytes InfoHeader(const BmpFields& f) {
     U32(info, static_cast<std::uint32_t>(f.yPelsPerMeter));
     U32(info, f.clrUsed);
     U32(info, f.clrImportant);
-    if (f.headerSize > 40) info.resize(f.headerSize, 0);
+    if (f.headerSize > 40) {
+        for (std::uint32_t mask : f.headerMasks) U32(info, mask);
+        info.resize(f.headerSize, 0);
+    }
     return info;
 }
 

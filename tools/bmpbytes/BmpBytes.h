@@ -32,6 +32,9 @@ struct BmpFields {
     std::optional<std::uint32_t> offBits;  // default: directly after the tables
     std::uint32_t gap = 0;                 // filler bytes between the tables and the pixels
     std::uint16_t signature = 0x4D42;
+    // Written inside a header above 40 bytes, from its byte 40 on, where the
+    // larger headers keep their masks (readers differ in which copy they use).
+    std::vector<std::uint32_t> headerMasks;
 };
 
 Bytes BuildBmp(const BmpFields& fields);

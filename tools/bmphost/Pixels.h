@@ -15,6 +15,11 @@ std::optional<tamb::ColorFormat> ParseFormatName(const std::string& name);
 std::string FormatName(tamb::ColorFormat format);  // "format N" for unnamed values
 std::string FormatNames();                         // the accepted names, for help
 
+// The value of pixel x in a packed row of 1, 4 or 8 bits (leftmost pixel in
+// the high bits), and its store.
+unsigned PackedValue(const unsigned char* row, int x, int bits);
+void StorePacked(unsigned char* row, int x, int bits, unsigned value);
+
 // One row of `image` as 4 bytes a pixel (blue, green, red, alpha); alpha is
 // 255 for formats without one. False for a format the host cannot read.
 bool RowToBgra(const orix::TrImage& image, int row, std::vector<unsigned char>& out);

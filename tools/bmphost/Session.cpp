@@ -1,9 +1,9 @@
 #include "Session.h"
 
 #include <exception>
+#include <iostream>
 #include <new>
 
-#include "Json.h"
 #include "orix/IoException.h"
 #include "orix/TrInitGraphicsExp.h"
 #include "tamb/IError.h"
@@ -147,35 +147,70 @@ std::string DescribeError(const RaisedError& error) {
     return out + ")";
 }
 
-std::string ErrorJson(const RaisedError& error) {
-    std::vector<std::string> args;
-    for (const auto& arg : error.args) args.push_back(JsonString(arg));
-    std::string out = "{\"error\": {\"source\": ";
-    out += error.fromFilter ? JsonString(error.source) : "null";
-    out += ", \"line\": ";
-    out += error.fromFilter ? std::to_string(error.line) : "null";
-    out += ", \"code\": ";
-    out += error.code ? std::to_string(*error.code) : "null";
-    out += ", \"args\": " + JsonList(args);
-    out += ", \"message\": " + JsonString(error.message) + "}}";
+Json JsonText(const std::string& text) {
+    std::string utf8;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            utf8 += c;
+        } else {
+            utf8 += static_cast<char>(0xC0 | (byte >> 6));
+            utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+void PrintJson(const Json& document) { std::cout << document.dump(-1, ' ', true) << std::endl; }
+
+Json ErrorJson(const RaisedError& error) {
+    Json args = Json::array();
+    for (const auto& arg : error.args) args.push_back(JsonText(arg));
+    Json details;
+    details["source"] = error.fromFilter ? JsonText(error.source) : Json();
+    details["line"] = error.fromFilter ? Json(error.line) : Json();
+    details["code"] = error.code ? Json(*error.code) : Json();
+    details["args"] = args;
+    details["message"] = JsonText(error.message);
+    return Json{{"error", details}};
+}
+
+Json PhaseJson(const Session& session, const Phase& phase) {
+    Json messages = Json::array();
+    for (const auto& m : session.Messages(phase)) messages.push_back(JsonText(m));
+    return Json{{"messages", messages}, {"progress", session.Proportions(phase)}};
+}
+
+namespace {
+
+std::string Hex(const unsigned char* bytes, std::size_t count) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 0xF];
+    }
     return out;
 }
 
-void WriteImageJson(std::ostream& out, const orix::TrImage& image) {
-    const tagRGBQUAD* table = image.ColorTable();
-    out << "{\"width\": " << image.GetWidth() << ", \"height\": " << image.GetHeight()
-        << ", \"format\": " << static_cast<int>(image.GetColorFormat())
-        << ", \"xppm\": " << image.GetXPelsPerMeter() << ", \"yppm\": " << image.GetYPelsPerMeter()
-        << ", \"color_table\": \""
-        << Hex(reinterpret_cast<const unsigned char*>(table), 256 * sizeof(tagRGBQUAD))
-        << "\", \"rows\": [";
+}  // namespace
+
+Json ImageJson(const orix::TrImage& image) {
+    const auto* table = reinterpret_cast<const unsigned char*>(image.ColorTable());
+    Json rows = Json::array();
     const std::vector<unsigned char> zeros(static_cast<std::size_t>(image.GetRowBytes()), 0);
     for (int y = 0; y < image.GetHeight(); ++y) {
         const unsigned char* row = image.Row(y);
-        if (y > 0) out << ", ";
-        out << '"' << Hex(row != nullptr ? row : zeros.data(), zeros.size()) << '"';
+        rows.push_back(Hex(row != nullptr ? row : zeros.data(), zeros.size()));
     }
-    out << "]}";
+    return Json{{"width", image.GetWidth()},
+                {"height", image.GetHeight()},
+                {"format", static_cast<int>(image.GetColorFormat())},
+                {"xppm", image.GetXPelsPerMeter()},
+                {"yppm", image.GetYPelsPerMeter()},
+                {"color_table", Hex(table, 256 * sizeof(tagRGBQUAD))},
+                {"rows", std::move(rows)}};
 }
 
 }  // namespace bmphost

@@ -1,7 +1,7 @@
 #pragma once
 // Drives the module's filters as a host does, and keeps what it saw.
+#include <nlohmann/json.hpp>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -10,6 +10,9 @@
 #include "orix/TrImage.h"
 
 namespace bmphost {
+
+// Members keep the order they were added in, as a reader of the output expects.
+using Json = nlohmann::ordered_json;
 
 // An error a filter raised (or another failure on the host's side).
 struct RaisedError {
@@ -71,8 +74,18 @@ class Session {
 
 // The one-line form: "MESSAGE (SOURCE:LINE, code N)".
 std::string DescribeError(const RaisedError& error);
-std::string ErrorJson(const RaisedError& error);
-// The image part of the import JSON, streamed: rows can be many.
-void WriteImageJson(std::ostream& out, const orix::TrImage& image);
+
+// A narrow text of the module or the host as a JSON string. Each byte stands
+// for itself (as Latin-1), so that any byte sequence survives, not only UTF-8.
+Json JsonText(const std::string& text);
+// One document on stdout, one line, non-ASCII escaped.
+void PrintJson(const Json& document);
+
+// {"error": {...}}: source, line, code, args, message (null where absent).
+Json ErrorJson(const RaisedError& error);
+// The messages and progress proportions of one phase.
+Json PhaseJson(const Session& session, const Phase& phase);
+// Size, format, resolution, colour table and rows (top first) as hex.
+Json ImageJson(const orix::TrImage& image);
 
 }  // namespace bmphost

@@ -12,10 +12,10 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "Json.h"
 #include "Module.h"
 #include "Pixels.h"
 #include "Png.h"
@@ -86,46 +86,54 @@ bool ParseNumber(const std::string& text, std::uint64_t& value) {
     return true;
 }
 
+OpaqueAnswer ParseOpaque(const std::string& answer) {
+    if (answer == "yes") return OpaqueAnswer::Yes;
+    if (answer == "no") return OpaqueAnswer::No;
+    if (answer == "ask") return OpaqueAnswer::Ask;
+    throw UsageError{"--opaque takes yes, no or ask"};
+}
+
+std::uint64_t ParseCount(const std::string& option, const std::string& text, std::uint64_t most) {
+    std::uint64_t value = 0;
+    if (!ParseNumber(text, value) || value > most) throw UsageError{option + " takes a count"};
+    return value;
+}
+
+// An option with a value at args[i], taking the value too; false for any
+// other argument.
+bool ParseValueOption(const std::vector<std::string>& args, std::size_t& i, Options& options) {
+    const std::string& option = args[i];
+    static const std::set<std::string> kWithValue = {"--module", "--png",     "--format",
+                                                     "--opaque", "--stop-at", "--max-pixels"};
+    if (kWithValue.count(option) == 0) return false;
+    if (i + 1 >= args.size()) throw UsageError{option + " needs a value"};
+    const std::string& value = args[++i];
+    if (option == "--module")
+        options.module = value;
+    else if (option == "--png")
+        options.png = value;
+    else if (option == "--format")
+        options.format = value;
+    else if (option == "--opaque")
+        options.opaque = ParseOpaque(value);
+    else if (option == "--stop-at")
+        options.stopAt = static_cast<long>(ParseCount(option, value, 0x7FFFFFFF));
+    else
+        options.maxPixels = ParseCount(option, value, UINT64_MAX);
+    return true;
+}
+
 Options ParseArguments(int argc, char** argv) {
     Options options;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    auto value = [&](std::size_t& i) -> const std::string& {
-        if (i + 1 >= args.size()) throw UsageError{args[i] + " needs a value"};
-        return args[++i];
-    };
+    const std::vector<std::string> args(argv + 1, argv + argc);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            throw UsageError{"", true};
-        } else if (arg == "--module") {
-            options.module = value(i);
-        } else if (arg == "--png") {
-            options.png = value(i);
-        } else if (arg == "--format") {
-            options.format = value(i);
-        } else if (arg == "--json") {
+        if (arg == "--help" || arg == "-h") throw UsageError{"", true};
+        if (ParseValueOption(args, i, options)) continue;
+        if (arg == "--json") {
             options.json = true;
         } else if (arg == "--no-prompt") {
             options.prompt = false;
-        } else if (arg == "--opaque") {
-            const std::string& answer = value(i);
-            if (answer == "yes")
-                options.opaque = OpaqueAnswer::Yes;
-            else if (answer == "no")
-                options.opaque = OpaqueAnswer::No;
-            else if (answer == "ask")
-                options.opaque = OpaqueAnswer::Ask;
-            else
-                throw UsageError{"--opaque takes yes, no or ask"};
-        } else if (arg == "--stop-at") {
-            std::uint64_t k = 0;
-            if (!ParseNumber(value(i), k) || k > 0x7FFFFFFF)
-                throw UsageError{"--stop-at takes a count"};
-            options.stopAt = static_cast<long>(k);
-        } else if (arg == "--max-pixels") {
-            std::uint64_t n = 0;
-            if (!ParseNumber(value(i), n)) throw UsageError{"--max-pixels takes a count"};
-            options.maxPixels = n;
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             throw UsageError{"unknown option " + arg};
         } else if (options.command.empty()) {
@@ -169,7 +177,7 @@ int Describe(Session& session, const Options& options) {
     if (options.files.size() != 1) throw UsageError{"describe takes one file"};
     const auto text = session.Describe(options.files[0]);
     if (options.json) {
-        std::printf("{\"description\": %s}\n", text ? JsonString(*text).c_str() : "null");
+        PrintJson(Json{{"description", text ? JsonText(*text) : Json()}});
     } else if (text) {
         // The module ends its lines with CR LF; a terminal wants LF.
         std::string plain;
@@ -184,13 +192,21 @@ int Describe(Session& session, const Options& options) {
     return kExitOk;
 }
 
-std::string PhaseJson(const Session& session, const Phase& phase) {
-    std::vector<std::string> messages;
-    for (const auto& m : session.Messages(phase)) messages.push_back(JsonString(m));
-    std::vector<std::string> progress;
-    for (const double p : session.Proportions(phase)) progress.push_back(JsonNumber(p));
-    return "\"messages\": " + JsonList(messages) + ", \"progress\": " + JsonList(progress);
+// An error as the user sees it: the JSON form first when asked for, then the
+// one-line form on stderr.
+int ReportError(const Options& options, const RaisedError& error, int status) {
+    if (options.json) PrintJson(ErrorJson(error));
+    PrintError(DescribeError(error));
+    return status;
 }
+
+int ReportHostError(const Options& options, const std::string& message, int status) {
+    RaisedError error;
+    error.message = message;
+    return ReportError(options, error, status);
+}
+
+const char kOutOfMemory[] = "out of memory: the image is larger than the host can hold";
 
 bool WritePreview(const orix::TrImage& image, const std::string& path) {
     std::string error;
@@ -199,24 +215,23 @@ bool WritePreview(const orix::TrImage& image, const std::string& path) {
     return false;
 }
 
+// The import's result, whether the question was asked, and its messages and
+// progress.
+Json ImportJson(const Session& session, const ImportOutcome& outcome) {
+    Json json{{"result", outcome.result}, {"question_asked", session.QuestionAsked(outcome.phase)}};
+    json.update(PhaseJson(session, outcome.phase));
+    return json;
+}
+
 int Import(Session& session, const Options& options) {
     if (options.files.size() != 1) throw UsageError{"import takes one file"};
     const std::string& file = options.files[0];
     const ImportOutcome outcome = session.Import(file, options.prompt);
-    if (outcome.error) {
-        if (options.json) std::cout << ErrorJson(*outcome.error) << std::endl;
-        PrintError(DescribeError(*outcome.error));
-        return kExitFailed;
-    }
+    if (outcome.error) return ReportError(options, *outcome.error, kExitFailed);
     if (options.json) {
-        std::cout << "{\"result\": " << outcome.result << ", \"question_asked\": "
-                  << (session.QuestionAsked(outcome.phase) ? "true" : "false") << ", "
-                  << PhaseJson(session, outcome.phase);
-        if (outcome.image != nullptr) {
-            std::cout << ", \"image\": ";
-            WriteImageJson(std::cout, *outcome.image);
-        }
-        std::cout << "}" << std::endl;
+        Json json = ImportJson(session, outcome);
+        if (outcome.image != nullptr) json["image"] = ImageJson(*outcome.image);
+        PrintJson(json);
     }
     if (outcome.image == nullptr) {
         if (!options.json)
@@ -238,109 +253,121 @@ long FileSize(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
 }
 
-int Convert(Session& session, const Options& options) {
-    if (options.files.size() != 2) throw UsageError{"convert takes an input and an output file"};
-    const std::string& input = options.files[0];
-    const std::string& output = options.files[1];
-    std::optional<tamb::ColorFormat> format;
-    if (options.format) {
-        format = ParseFormatName(*options.format);
-        if (!format)
-            throw UsageError{"unknown format " + *options.format + " (one of " + FormatNames() +
-                             ")"};
-    }
-    std::string reason;
-    if (!TargetAcceptable(output, reason)) {
-        PrintError(reason);
-        return kExitUsage;
-    }
+// What convert has so far: the image to export and the report it prints.
+struct Conversion {
+    Conversion(const std::string& in, const std::string& out) : input(in), output(out) {}
 
-    std::string json = "{";
-    auto fail = [&](const std::string& message, int status) {
-        if (options.json) {
-            RaisedError error;
-            error.message = message;
-            std::cout << ErrorJson(error) << std::endl;
-        }
-        PrintError(message);
-        return status;
-    };
-
-    // Import: PNG on the host's side, anything else through the module.
+    const std::string& input;
+    const std::string& output;
+    Json report = Json::object();
     orix::TrImage fromPng;
+    orix::TrImage reencoded;
     orix::TrImage* image = nullptr;
-    if (LooksLikePng(input)) {
-        std::string error;
-        try {
-            if (!ReadPng(input, fromPng, error)) return fail(error, kExitFailed);
-        } catch (const std::bad_alloc&) {
-            return fail("out of memory: the image is larger than the host can hold", kExitFailed);
-        }
-        image = &fromPng;
-        json += "\"input\": \"png\"";
-    } else {
-        const ImportOutcome imported = session.Import(input, options.prompt);
-        if (imported.error) {
-            if (options.json) std::cout << ErrorJson(*imported.error) << std::endl;
-            PrintError(DescribeError(*imported.error));
-            return kExitFailed;
-        }
-        json +=
-            "\"input\": \"bmp\", \"import\": {\"result\": " + std::to_string(imported.result) +
-            ", \"question_asked\": " + (session.QuestionAsked(imported.phase) ? "true" : "false") +
-            ", " + PhaseJson(session, imported.phase) + "}";
-        if (imported.image == nullptr) {
-            if (options.json) std::cout << json << ", \"written\": false}" << std::endl;
-            std::fprintf(stderr, "%s: import stopped; nothing written\n", input.c_str());
-            return StoppedStatus();
-        }
-        image = imported.image;
+};
+
+// Each step of convert either moves it on or ends the run with an exit status.
+using Step = std::optional<int>;
+
+std::optional<tamb::ColorFormat> RequestedFormat(const Options& options) {
+    if (!options.format) return std::nullopt;
+    const auto format = ParseFormatName(*options.format);
+    if (!format)
+        throw UsageError{"unknown format " + *options.format + " (one of " + FormatNames() + ")"};
+    return format;
+}
+
+// PNG is read on the host's side; the module never sees it.
+Step ReadPngInput(const Options& options, Conversion& c) {
+    std::string error;
+    try {
+        if (!ReadPng(c.input, c.fromPng, error))
+            return ReportHostError(options, error, kExitFailed);
+    } catch (const std::bad_alloc&) {
+        return ReportHostError(options, kOutOfMemory, kExitFailed);
     }
-    if (options.png && !WritePreview(*image, *options.png)) return kExitFailed;
+    c.image = &c.fromPng;
+    c.report["input"] = "png";
+    return std::nullopt;
+}
+
+Step ImportInput(Session& session, const Options& options, Conversion& c) {
+    const ImportOutcome imported = session.Import(c.input, options.prompt);
+    if (imported.error) return ReportError(options, *imported.error, kExitFailed);
+    c.report["input"] = "bmp";
+    c.report["import"] = ImportJson(session, imported);
+    if (imported.image == nullptr) {
+        c.report["written"] = false;
+        if (options.json) PrintJson(c.report);
+        std::fprintf(stderr, "%s: import stopped; nothing written\n", c.input.c_str());
+        return StoppedStatus();
+    }
+    c.image = imported.image;
+    return std::nullopt;
+}
+
+// The preview shows what was read, before any re-encoding.
+Step WriteInputPreview(const Options& options, Conversion& c) {
+    if (options.png && !WritePreview(*c.image, *options.png)) return kExitFailed;
     if (InterruptRequested()) {
-        std::fprintf(stderr, "%s: interrupted; nothing written\n", output.c_str());
+        std::fprintf(stderr, "%s: interrupted; nothing written\n", c.output.c_str());
         return kExitInterrupted;
     }
+    return std::nullopt;
+}
 
-    orix::TrImage converted;
-    if (format && *format != image->GetColorFormat()) {
+Step Reencode(const Options& options, std::optional<tamb::ColorFormat> format, Conversion& c) {
+    if (format && *format != c.image->GetColorFormat()) {
         std::string error;
         try {
-            if (!ConvertImage(*image, *format, converted, error)) return fail(error, kExitUsage);
+            if (!ConvertImage(*c.image, *format, c.reencoded, error))
+                return ReportHostError(options, error, kExitUsage);
         } catch (const std::bad_alloc&) {
-            return fail("out of memory: the image is larger than the host can hold", kExitFailed);
+            return ReportHostError(options, kOutOfMemory, kExitFailed);
         }
-        image = &converted;
+        c.image = &c.reencoded;
     }
-    json += ", \"format\": " + std::to_string(static_cast<int>(image->GetColorFormat()));
+    c.report["format"] = static_cast<int>(c.image->GetColorFormat());
+    return std::nullopt;
+}
 
-    const ExportOutcome exported = session.Export(*image, output);
-    std::vector<std::string> calls;
-    for (const auto& call : exported.calls)
-        calls.push_back("[" + JsonString(call.first) + ", " + std::to_string(call.second) + "]");
-    std::vector<std::string> notices;
-    for (const auto& text : session.Notices(exported.phase)) notices.push_back(JsonString(text));
-    if (exported.error) {
-        if (options.json) std::cout << ErrorJson(*exported.error) << std::endl;
-        PrintError(DescribeError(*exported.error));
-        return kExitFailed;
-    }
-    const long bytes = exported.written ? FileSize(output) : -1;
-    json += ", \"export\": {\"calls\": " + JsonList(calls) + ", " +
-            PhaseJson(session, exported.phase) + ", \"warnings\": " + JsonList(notices) + "}";
-    json += std::string(", \"written\": ") + (exported.written ? "true" : "false");
-    if (exported.written) json += ", \"bytes\": " + std::to_string(bytes);
-    json += "}";
-    if (options.json) std::cout << json << std::endl;
+int ExportOutput(Session& session, const Options& options, Conversion& c) {
+    const ExportOutcome exported = session.Export(*c.image, c.output);
+    if (exported.error) return ReportError(options, *exported.error, kExitFailed);
+    Json calls = Json::array();
+    for (const auto& call : exported.calls) calls.push_back(Json::array({call.first, call.second}));
+    Json warnings = Json::array();
+    for (const auto& text : session.Notices(exported.phase)) warnings.push_back(JsonText(text));
+    Json& report = c.report["export"] = Json{{"calls", calls}};
+    report.update(PhaseJson(session, exported.phase));
+    report["warnings"] = warnings;
+    c.report["written"] = exported.written;
+    const long bytes = exported.written ? FileSize(c.output) : -1;
+    if (exported.written) c.report["bytes"] = bytes;
+    if (options.json) PrintJson(c.report);
     if (!exported.written) {
-        std::fprintf(stderr, "%s: export stopped; nothing written\n", output.c_str());
+        std::fprintf(stderr, "%s: export stopped; nothing written\n", c.output.c_str());
         return StoppedStatus();
     }
     if (!options.json)
-        std::printf("%s -> %s: %dx%d %s, %ld bytes\n", input.c_str(), output.c_str(),
-                    image->GetWidth(), image->GetHeight(),
-                    FormatName(image->GetColorFormat()).c_str(), bytes);
+        std::printf("%s -> %s: %dx%d %s, %ld bytes\n", c.input.c_str(), c.output.c_str(),
+                    c.image->GetWidth(), c.image->GetHeight(),
+                    FormatName(c.image->GetColorFormat()).c_str(), bytes);
     return kExitOk;
+}
+
+int Convert(Session& session, const Options& options) {
+    if (options.files.size() != 2) throw UsageError{"convert takes an input and an output file"};
+    Conversion c(options.files[0], options.files[1]);
+    const auto format = RequestedFormat(options);
+    std::string reason;
+    if (!TargetAcceptable(c.output, reason)) {
+        PrintError(reason);
+        return kExitUsage;
+    }
+    Step step = LooksLikePng(c.input) ? ReadPngInput(options, c) : ImportInput(session, options, c);
+    if (!step) step = WriteInputPreview(options, c);
+    if (!step) step = Reencode(options, format, c);
+    return step ? *step : ExportOutput(session, options, c);
 }
 
 int Run(int argc, char** argv) {

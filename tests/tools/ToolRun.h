@@ -1,0 +1,145 @@
+#pragma once
+// Running the command-line tools as a user does, and reading images with
+// Pillow, an independent BMP and PNG reader.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace tooltest {
+
+// A temporary directory, removed with its contents when destroyed.
+class TempDir {
+  public:
+    TempDir() : m_path(std::filesystem::temp_directory_path() / "tooltest-XXXXXX") {
+        if (::mkdtemp(m_path.data()) == nullptr) throw std::runtime_error("no temporary folder");
+    }
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+  private:
+    std::string m_path;
+};
+
+inline std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+struct RunResult {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out, err;
+};
+
+// Runs argv[0] with stdin from /dev/null. Output goes to files: a child that
+// fills a pipe nobody reads would hang.
+inline RunResult Run(const std::vector<std::string>& argv) {
+    const TempDir dir;
+    posix_spawn_file_actions_t io;
+    posix_spawn_file_actions_init(&io);
+    posix_spawn_file_actions_addopen(&io, 0, "/dev/null", O_RDONLY, 0);
+    const int mode = O_WRONLY | O_CREAT | O_TRUNC;
+    posix_spawn_file_actions_addopen(&io, 1, dir.File("out").c_str(), mode, 0600);
+    posix_spawn_file_actions_addopen(&io, 2, dir.File("err").c_str(), mode, 0600);
+    std::vector<char*> args;
+    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    int status = 0;
+    RunResult result;
+    if (posix_spawn(&pid, args[0], &io, nullptr, args.data(), environ) == 0 &&
+        waitpid(pid, &status, 0) == pid)
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    posix_spawn_file_actions_destroy(&io);
+    return {result.status, ReadText(dir.File("out")), ReadText(dir.File("err"))};
+}
+
+inline RunResult Bmphost(std::vector<std::string> args) {
+    args.insert(args.begin(), {BMPHOST_PATH, "--module", BMPFILTER_MODULE_PATH});
+    return Run(args);
+}
+
+// The main job's sample set, written once per test program.
+struct SampleEntry {
+    std::string name, expectation, label;  // expectation: ok, question or "error LINE"
+};
+
+inline const TempDir& SampleDir() {
+    static const TempDir dir;
+    return dir;
+}
+
+inline const std::vector<SampleEntry>& Samples() {
+    static const std::vector<SampleEntry> entries = [] {
+        const RunResult run = Run({BMPSAMPLES_PATH, SampleDir().File("samples")});
+        EXPECT_EQ(run.status, 0) << run.err;
+        std::vector<SampleEntry> out;
+        std::istringstream manifest(ReadText(SampleDir().File("samples/MANIFEST.tsv")));
+        SampleEntry e;
+        while (std::getline(manifest, e.name, '\t') &&
+               std::getline(manifest, e.expectation, '\t') && std::getline(manifest, e.label))
+            out.push_back(e);
+        return out;
+    }();
+    return entries;
+}
+
+inline std::string SamplePath(const std::string& name) {
+    Samples();
+    return SampleDir().File("samples/" + name);
+}
+
+// An image as Pillow reads it, top row first; `read` is false when it cannot.
+struct PillowImage {
+    bool read = false;
+    std::string mode;
+    int width = 0, height = 0, compression = 0;  // compression of a BMP file
+    std::vector<unsigned char> rgba;
+};
+
+// One Pillow run for all the files; it leaves PATH.rgba beside each.
+inline std::map<std::string, PillowImage> ReadWithPillow(const std::vector<std::string>& paths) {
+    std::vector<std::string> argv = {
+        "/usr/bin/python3", "-c",
+        "import sys\n"
+        "from PIL import Image\n"
+        "for path in sys.argv[1:]:\n"
+        "    try:\n"
+        "        im = Image.open(path); im.load()\n"
+        "    except Exception:\n"
+        "        print('-'); continue\n"
+        "    print(im.mode, *im.size, im.info.get('compression', 0))\n"
+        "    open(path + '.rgba', 'wb').write(im.convert('RGBA').tobytes())\n"};
+    argv.insert(argv.end(), paths.begin(), paths.end());
+    const RunResult run = Run(argv);
+    EXPECT_EQ(run.status, 0) << "Pillow (Debian python3-pil) is needed: " << run.err;
+    std::map<std::string, PillowImage> images;
+    std::istringstream lines(run.out);
+    for (const auto& path : paths) {
+        std::string line;
+        std::getline(lines, line);
+        PillowImage& image = images[path];
+        std::istringstream fields(line);
+        image.read = static_cast<bool>(fields >> image.mode >> image.width >> image.height >>
+                                       image.compression);
+        const std::string rgba = image.read ? ReadText(path + ".rgba") : "";
+        image.rgba.assign(rgba.begin(), rgba.end());
+    }
+    return images;
+}
+
+}  // namespace tooltest
