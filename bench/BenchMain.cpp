@@ -292,8 +292,10 @@ std::vector<Input> MakeInputs() {
     }
     std::unique_ptr<bench::Plasma> plasma;
     auto picture = [&]() -> const bench::Plasma& {
-        if (!plasma) std::fprintf(stderr, "making the %dx%d plasma picture...\n", g_size, g_size);
-        if (!plasma) plasma = std::make_unique<bench::Plasma>(bench::MakePlasma(g_size, g_size));
+        if (!plasma) {
+            std::fprintf(stderr, "making the %dx%d plasma picture...\n", g_size, g_size);
+            plasma = std::make_unique<bench::Plasma>(bench::MakePlasma(g_size, g_size));
+        }
         return *plasma;
     };
     std::vector<Input> inputs;
