@@ -1,6 +1,6 @@
 #pragma once
-// Inputs for the benchmarks, made in code: a plasma picture at every depth the
-// module reads, written as BMP files by the benchmark's own small encoder (so
+// Inputs for the benchmarks, made in code: a plasma picture in every stored
+// form the module reads, written as BMP files by the shared byte builder (so
 // the module under test does not make its own inputs).
 #include <cstdint>
 #include <string>
@@ -12,39 +12,31 @@ namespace bench {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The picture in every form the benchmarks need; rows top-down, unpadded.
+// The picture, top row first: a palette index (256 colours) and a colour for
+// each pixel. Fewer colours and the alpha plane derive from the index.
 struct Plasma {
     int width = 0;
     int height = 0;
-    Bytes bgr;     // 3 bytes a pixel
-    Bytes index8;  // 256-colour palette index, quantised without dithering
-    Bytes index4;  // 16-colour palette index, one byte a pixel
-    Bytes index1;  // 2-colour index, one byte a pixel
-    Bytes alpha;   // an alpha plane for the 32-bit form (never all zero)
-    std::vector<tagRGBQUAD> palette256, palette16, palette2;
+    Bytes index8;
+    Bytes bgr;  // 3 bytes a pixel
 };
 
 Plasma MakePlasma(int width, int height);
 
-// The stored forms the benchmarks read.
-enum class Stored { Bits1, Bits4, Bits8, Bits16, Bits24, Bits32, Rle8, Rle4 };
-const char* StoredName(Stored stored);
-int StoredBitCount(Stored stored);
+// One row of the picture at `bits`: a palette index a byte at 1 to 8 bits
+// (bmpbytes::PackRow packs them), 5-5-5 words at 16, blue-green-red at 24,
+// with an alpha byte (never 0) at 32.
+Bytes PixelValues(const Plasma& plasma, int y, int bits);
 
-// A complete bottom-up BMP file of the picture in the given form.
-Bytes EncodeBmp(const Plasma& plasma, Stored stored);
+// The colour table of the picture at 1, 4 or 8 bits.
+std::vector<tagRGBQUAD> Palette(int bits);
 
-// Run-length coders for one image; rows given top-down, one index a byte.
-// Written bottom-up with an end of line after every row and an end of bitmap.
-Bytes EncodeRle8(const Bytes& indices, int width, int height);
-Bytes EncodeRle4(const Bytes& indices, int width, int height);
+// A complete bottom-up BMP file of the picture; compression 1 and 2 are the
+// run-length forms of 8 and 4 bits.
+Bytes EncodeBmp(const Plasma& plasma, int bits, std::uint32_t compression);
 
 // A few hundred small files of every header form and depth, for probe and
 // describe; some are deliberately not BMP files.
 std::vector<std::pair<std::string, Bytes>> MakeSmallFiles(int count);
-
-void WriteFile(const std::string& path, const Bytes& bytes);
-Bytes ReadFile(const std::string& path);
-bool FileExists(const std::string& path);
 
 }  // namespace bench

@@ -1,164 +1,97 @@
 // Writes the seed corpora: small valid and nearly valid BMP files of every
-// header form, depth and compression for the import and probe harnesses, and
-// small images of every colour format for the export harness.
+// header form, depth and compression for the import and probe targets, and
+// small images of every colour format for the export target.
 //   make_seeds DIR   -> DIR/import/*, DIR/export/*
-#include <sys/stat.h>
-
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "support/BmpBuilder.h"
+#include "BmpBytes.h"
 
-using testsupport::BmpFields;
-using testsupport::Bytes;
+using bmpbytes::BmpFields;
+using bmpbytes::Bytes;
+using Seeds = std::vector<std::pair<std::string, Bytes>>;
 
 namespace {
 
-std::vector<std::pair<std::string, Bytes>> ImportSeeds() {
-    std::vector<std::pair<std::string, Bytes>> seeds;
-    auto add = [&](const std::string& name, const BmpFields& fields) {
-        seeds.emplace_back(name, testsupport::BuildBmp(fields));
-    };
-    // Every depth, uncompressed, bottom-up and top-down, with made-up pixels.
+// A picture of made-up pixels, with a colour table up to 8 bits.
+BmpFields Picture(int width, int height, int bits) {
+    BmpFields f;
+    f.width = width;
+    f.height = height;
+    f.bitCount = static_cast<std::uint16_t>(bits);
+    for (int i = 0; bits <= 8 && i < 1 << bits; ++i)
+        f.palette.push_back({std::uint8_t(i * 37), std::uint8_t(i * 11), std::uint8_t(255 - i), 0});
+    f.pixels.resize(bmpbytes::StrideFor(width, bits) * static_cast<std::size_t>(std::abs(height)));
+    for (std::size_t i = 0; i < f.pixels.size(); ++i) f.pixels[i] = std::uint8_t(i * 37 + bits);
+    return f;
+}
+
+BmpFields RunLength(int width, const std::vector<Bytes>& rows, int bits, bool skipZeros) {
+    BmpFields f = Picture(width, static_cast<int>(rows.size()), bits);
+    f.compression = bits == 8 ? 1 : 2;
+    f.pixels = bmpbytes::EncodeRunLength(rows, bits, skipZeros);
+    return f;
+}
+
+Seeds ImportSeeds() {
+    std::vector<std::pair<std::string, BmpFields>> s;
     for (int bits : {1, 4, 8, 16, 24, 32}) {
-        for (int height : {3, -3}) {
-            BmpFields s;
-            s.width = 5;
-            s.height = height;
-            s.bitCount = static_cast<std::uint16_t>(bits);
-            if (bits <= 8) s.palette = testsupport::TestPalette(1 << bits);
-            s.pixels.resize(testsupport::StrideFor(5, bits) * 3);
-            for (std::size_t i = 0; i < s.pixels.size(); ++i)
-                s.pixels[i] = static_cast<std::uint8_t>(i * 37 + bits);
-            add("rgb" + std::to_string(bits) + (height < 0 ? "-topdown" : ""), s);
-        }
+        s.push_back({"rgb" + std::to_string(bits), Picture(5, 3, bits)});
+        s.push_back({"rgb" + std::to_string(bits) + "-topdown", Picture(5, -3, bits)});
+        s.push_back({"core" + std::to_string(bits), Picture(4, 2, bits)});
+        s.back().second.headerSize = 12;
     }
-    {
-        BmpFields s;  // 32 bits whose alpha is all zero: the question and the second pass
-        s.width = 2;
-        s.height = 2;
-        s.bitCount = 32;
-        s.pixels = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0};
-        add("rgb32-alpha0", s);
+    s.push_back({"rgb32-alpha0", Picture(2, 2, 32)});  // the question and the second pass
+    for (std::size_t i = 3; i < 16; i += 4) s.back().second.pixels[i] = 0;
+    for (std::uint32_t size : {40u, 56u, 108u, 124u}) {
+        s.push_back({"bitfields" + std::to_string(size), Picture(3, 2, 16)});
+        s.back().second.headerSize = size;
+        s.back().second.compression = 3;
+        s.back().second.masks = {0xF800, 0x07E0, 0x001F};
+        if (size != 40) s.back().second.masks = {0x7C00, 0x03E0, 0x001F};
     }
-    {
-        BmpFields s;  // 5-6-5 bit fields
-        s.width = 3;
-        s.height = 2;
-        s.bitCount = 16;
-        s.compression = 3;
-        s.masks = {0xF800, 0x07E0, 0x001F};
-        s.pixels = {0x00, 0xF8, 0xE0, 0x07, 0x10, 0x84, 0, 0, 0xFF, 0xFF, 0x1F, 0x00, 0, 0, 0, 0};
-        add("bitfields565", s);
-    }
-    for (int bits : {1, 4, 8, 24}) {
-        BmpFields s;  // core header, three-byte palette
-        s.headerSize = 12;
-        s.width = 4;
-        s.height = 2;
-        s.bitCount = static_cast<std::uint16_t>(bits);
-        if (bits <= 8) s.palette = testsupport::TestPalette(1 << bits);
-        s.pixels.assign(testsupport::StrideFor(4, bits) * 2, 0x5A);
-        add("core" + std::to_string(bits), s);
-    }
-    for (std::uint32_t size : {56u, 108u, 124u}) {
-        BmpFields s;  // larger headers, skipped
-        s.headerSize = size;
-        s.width = 2;
-        s.height = 2;
-        s.bitCount = 16;
-        s.compression = 3;
-        s.masks = {0x7C00, 0x03E0, 0x001F};
-        s.pixels = {1, 2, 3, 4, 5, 6, 7, 8};
-        add("header" + std::to_string(size), s);
-    }
-    {
-        BmpFields s;  // RLE8: encoded, absolute with pad, delta across rows, end of bitmap
-        s.width = 6;
-        s.height = 4;
-        s.bitCount = 8;
-        s.compression = 1;
-        s.palette = testsupport::TestPalette(256);
-        s.pixels = {0x03, 0x05, 0x00, 0x03, 0x01, 0x02, 0x03, 0x00, 0x00, 0x00, 0x00,
-                    0x02, 0x02, 0x01, 0x02, 0x07, 0x00, 0x00, 0x06, 0x09, 0x00, 0x01};
-        add("rle8", s);
-    }
-    {
-        BmpFields s;  // RLE4: odd start column, absolute runs with and without pad
-        s.width = 7;
-        s.height = 3;
-        s.bitCount = 4;
-        s.compression = 2;
-        s.palette = testsupport::TestPalette(16);
-        s.pixels = {0x03, 0x12, 0x00, 0x03, 0x34, 0x50, 0x00, 0x00, 0x00, 0x05,
-                    0x12, 0x34, 0x50, 0x00, 0x00, 0x00, 0x00, 0x02, 0x01, 0x00,
-                    0x02, 0xAB, 0x00, 0x02, 0x00, 0x01, 0x00, 0x01};
-        add("rle4", s);
-    }
-    {
-        BmpFields s;  // pixel data at an explicit offset with a gap
-        s.width = 2;
-        s.height = 1;
-        s.bitCount = 24;
-        s.offBits = 80;
-        s.pixels = {1, 2, 3, 4, 5, 6, 0, 0};
-        add("offbits-gap", s);
-    }
-    {
-        BmpFields s;  // refused depths and planes
-        s.width = 2;
-        s.height = 2;
-        s.bitCount = 2;
-        s.pixels.assign(8, 0xFF);
-        add("bits2", s);
-        s.bitCount = 15;
-        add("bits15", s);
-        s.bitCount = 24;
-        s.planes = 2;
-        add("planes2", s);
-    }
-    {
-        BmpFields s;  // cut short inside the rows
-        s.width = 4;
-        s.height = 4;
-        s.bitCount = 8;
-        s.palette = testsupport::TestPalette(4);
-        s.clrUsed = 4;
-        s.pixels.assign(9, 0x01);
-        add("short-rows", s);
-    }
+    s.push_back(
+        {"rle8", RunLength(6, {{5, 5, 5, 1, 2, 3}, {0, 0, 0, 0, 0, 7}, Bytes(6, 0)}, 8, true)});
+    s.push_back({"rle4", RunLength(7, {{1, 2, 1, 2, 1, 2, 1}, {3, 4, 5, 6, 7, 8, 9}}, 4, false)});
+    s.push_back({"offbits-gap", Picture(2, 1, 24)});
+    s.back().second.offBits = 80;
+    s.push_back({"bits2", Picture(2, 2, 2)});
+    s.push_back({"bits15", Picture(2, 2, 15)});
+    s.push_back({"planes2", Picture(2, 2, 24)});
+    s.back().second.planes = 2;
+    s.push_back({"short-rows", Picture(4, 4, 8)});
+    s.back().second.pixels.resize(9);
+    Seeds seeds;
+    for (const auto& [name, fields] : s) seeds.emplace_back(name, bmpbytes::BuildBmp(fields));
     return seeds;
 }
 
-// The export harness reads: format, width, height, control, colour count,
-// colour entries, then row bytes.
-std::vector<std::pair<std::string, Bytes>> ExportSeeds() {
-    std::vector<std::pair<std::string, Bytes>> seeds;
-    for (int format = 0; format < 12; ++format) {
-        for (int size : {1, 7, 33}) {
-            Bytes b = {static_cast<std::uint8_t>(format), static_cast<std::uint8_t>(size - 1),
-                       static_cast<std::uint8_t>(size - 1), 0, 4};
-            for (int i = 0; i < 16; ++i) b.push_back(static_cast<std::uint8_t>(i * 29));
-            for (int i = 0; i < size * size * 4; ++i)
-                b.push_back(static_cast<std::uint8_t>(i * 13));
+// Laid out as the export check reads them: format, width, height, control,
+// colour count, colour entries, row bytes.
+Seeds ExportSeeds() {
+    Seeds seeds;
+    for (int format = 0; format < 12; ++format)
+        for (int size : {1, 7, 48}) {
+            Bytes b = {std::uint8_t(format), std::uint8_t(size - 1), std::uint8_t(size - 1), 0, 4};
+            for (int i = 0; i < 16 + size * size * 4; ++i) b.push_back(std::uint8_t(i * 29));
             seeds.emplace_back("format" + std::to_string(format) + "-" + std::to_string(size), b);
         }
-    }
     seeds.push_back({"stop", {9, 40, 40, 0x81, 0}});
     seeds.push_back({"destroy", {10, 3, 3, 0x40, 0}});
     seeds.push_back({"empty", {8, 255, 3, 0, 0}});
     return seeds;
 }
 
-bool WriteAll(const std::string& dir, const std::vector<std::pair<std::string, Bytes>>& seeds) {
-    ::mkdir(dir.c_str(), 0755);
+bool WriteAll(const std::filesystem::path& dir, const Seeds& seeds) {
+    std::filesystem::create_directories(dir);
     for (const auto& [name, bytes] : seeds) {
-        const std::string path = dir + "/" + name;
-        FILE* f = std::fopen(path.c_str(), "wb");
-        if (f == nullptr) return false;
-        const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        if (std::fclose(f) != 0 || !ok) return false;
+        FILE* f = std::fopen((dir / name).c_str(), "wb");
+        const bool ok =
+            f != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        if (f == nullptr || std::fclose(f) != 0 || !ok) return false;
     }
     return true;
 }
@@ -170,10 +103,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: make_seeds DIR\n");
         return 2;
     }
-    const std::string dir = argv[1];
-    ::mkdir(dir.c_str(), 0755);
-    if (!WriteAll(dir + "/import", ImportSeeds()) || !WriteAll(dir + "/export", ExportSeeds())) {
-        std::fprintf(stderr, "make_seeds: cannot write into %s\n", dir.c_str());
+    if (!WriteAll(std::filesystem::path(argv[1]) / "import", ImportSeeds()) ||
+        !WriteAll(std::filesystem::path(argv[1]) / "export", ExportSeeds())) {
+        std::fprintf(stderr, "make_seeds: cannot write into %s\n", argv[1]);
         return 1;
     }
     return 0;
