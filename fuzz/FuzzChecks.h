@@ -273,7 +273,7 @@ inline std::string CheckExport(const std::uint8_t* data, std::size_t size) {
     }
     if (filter) filter->EndExport();
     why += Leftovers(manager, fdBefore);
-    const int refusal = in.image.GetWidth() < 1 || height < 1 ? 213 : f < 1 || f > 10 ? 273 : 0;
+    const int refusal = in.image.GetWidth() < 1 || height < 1 ? 213 : f < 0 || f > 10 ? 273 : 0;
     const bool stopped = in.stopAt >= 0 && manager.m_proportionCalls > in.stopAt;
     if (line != refusal || status != (refusal != 0 ? -1 : stopped ? 2 : 0))
         why += "status " + std::to_string(status) + ", line " + std::to_string(line) + "; ";
