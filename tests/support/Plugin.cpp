@@ -84,6 +84,8 @@ Raised Catch(const std::function<void()>& slot) {
     } catch (const orix::IoException& e) {
         return {true,   e.source, e.line, e.hasCode ? static_cast<int>(e.code) : 0,
                 e.args, e.message};
+    } catch (const std::exception& e) {  // a failure of the host's own
+        return {true, "", 0, 0, {}, e.what()};
     }
     return {};
 }
