@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -40,27 +41,17 @@ struct StoredForm {
     bool convert;   // rows go through the host's converter to 24 bits
 };
 
+// By colour format value: what has no BMP form (0, 4, 5 and any other) is
+// stored at 24 bits through the converter.
+constexpr StoredForm kConverted = {24, false, true};
+constexpr StoredForm kStoredForms[] = {kConverted,         {1, true, false},  {4, true, false},
+                                       {8, true, false},   kConverted,        kConverted,
+                                       {1, false, false},  {4, false, false}, {8, false, false},
+                                       {24, false, false}, {32, false, false}};
+
 StoredForm StoredFormFor(tamb::ColorFormat format) {
-    switch (format) {
-        case tamb::ColorGray1:
-            return {1, true, false};
-        case tamb::ColorGray4:
-            return {4, true, false};
-        case tamb::ColorGray8:
-            return {8, true, false};
-        case tamb::ColorIndexed1:
-            return {1, false, false};
-        case tamb::ColorIndexed4:
-            return {4, false, false};
-        case tamb::ColorIndexed8:
-            return {8, false, false};
-        case tamb::ColorBgr24:
-            return {24, false, false};
-        case tamb::ColorBgra32:
-            return {32, false, false};
-        default:
-            return {24, false, true};
-    }
+    const auto index = static_cast<std::size_t>(format);  // a negative value lands beyond
+    return index < std::size(kStoredForms) ? kStoredForms[index] : kConverted;
 }
 
 bmp::BITMAPINFOHEADER HeaderFor(const orix::TrImage& image, const StoredForm& form) {

@@ -14,8 +14,6 @@ class BmpWriter {
   public:
     BmpWriter();
     ~BmpWriter();
-    BmpWriter(const BmpWriter&) = delete;
-    BmpWriter& operator=(const BmpWriter&) = delete;
 
     bool SetInfoHeader(const bmp::BITMAPINFOHEADER* header);
     bool SetColorTable(const tagRGBQUAD* table);

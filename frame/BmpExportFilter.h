@@ -13,11 +13,7 @@
 //   3 GetDefaultOptions, 4 CanHandleType, 5 GetStringOption,
 //   6 BeginExport, 7 BeginExportToMemory (framework's), 8 ExportObject,
 //   9 EndExport, 10 EndExportToMemory (framework's).
-// The numbers count declarations, not virtual table entries: under the GNU
-// C++ ABI of this build the destructor takes two entries, so slot n (n >= 1)
-// is entry n + 1. The DLL therefore fits hosts built with the same GNU
-// toolchain only; README.md ("Which hosts the DLL fits") says what differs
-// for a host built with Microsoft's compiler.
+// (Slot numbers count declarations: see frame/HostInterfaces.h.)
 class BmpExportFilter : public orix::IoExportFilter {
   public:
     explicit BmpExportFilter(orix::IoManager& manager);

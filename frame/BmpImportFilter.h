@@ -10,24 +10,21 @@
 //   3 GetDefaultOptions, 4 CanHandleType, 5 GetStringOption,
 //   6 IsFileSupported, 7 GetFileDescription, 8 ImportFile,
 //   9 ImportFromMemory (framework's).
-// The numbers count declarations, not virtual table entries: under the GNU
-// C++ ABI of this build the destructor takes two entries, so slot n (n >= 1)
-// is entry n + 1. The DLL therefore fits hosts built with the same GNU
-// toolchain only; README.md ("Which hosts the DLL fits") says what differs
-// for a host built with Microsoft's compiler.
+// (Slot numbers count declarations: see frame/HostInterfaces.h.)
 class BmpImportFilter : public orix::IoImportFilter {
   public:
     explicit BmpImportFilter(orix::IoManager& manager);
     ~BmpImportFilter() override;
 
+    bool IsFileSupported(const char* path) override;
+    bool GetFileDescription(const char* path, std::string& text) override;
+    orix::ImportStatus ImportFile(const char* path, bool promptAllowed) override;
+
+    // The slots both filters share.
     void ResetOptions(int value) override;
     std::string GetDefaultOptions() override;
     bool CanHandleType(const tamb::CTypeInfo* type) override;
     bool GetStringOption(const char* text1, const char* text2, std::string& value) override;
-
-    bool IsFileSupported(const char* path) override;
-    bool GetFileDescription(const char* path, std::string& text) override;
-    orix::ImportStatus ImportFile(const char* path, bool promptAllowed) override;
 
   private:
     BmpReader m_reader;

@@ -1,5 +1,12 @@
 #pragma once
 // What the module uses of the host's libraries and of the platform runtime.
+//
+// The filters' slot numbers in frame/ count the framework's virtual
+// declarations in the order its headers define them, not virtual table
+// entries: under the GNU C++ ABI of this build a virtual destructor takes two
+// entries, so slot n (n >= 1) is entry n + 1. The DLL therefore fits hosts
+// built with the same GNU toolchain only; README.md ("Which hosts the DLL
+// fits") says what differs for a host built with Microsoft's compiler.
 #include "orix/IoException.h"
 #include "orix/IoExportFilter.h"
 #include "orix/IoFilter.h"

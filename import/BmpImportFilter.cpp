@@ -3,7 +3,9 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "format/BmpFormat.h"
@@ -30,51 +32,30 @@ class ReaderCloser {
 
 [[noreturn]] void RaiseOpenError(const orix::IoFilter& filter, BmpFileStatus status,
                                  const char* path) {
-    switch (status) {
-        case BmpFileStatus::OpenFailed: {
-            const std::string detail = SystemTextOr(kCannotOpenText);
-            filter.ThrowError(kSourceFile, kLineOpenFailed, orix::ErrCannotOpen, path,
-                              detail.c_str());
-        }
-        case BmpFileStatus::IoError: {
-            const std::string detail = SystemTextOr(kHeaderEndOfFileText);
-            filter.ThrowError(kSourceFile, kLineOpenIoError, orix::ErrEndOfFile, path,
-                              detail.c_str());
-        }
-        case BmpFileStatus::Unsupported:
-            filter.ThrowError(kSourceFile, kLineOpenUnsupported, orix::ErrBadFile, path);
-        case BmpFileStatus::InvalidHeader:
-            filter.ThrowError(kSourceFile, kLineOpenInvalidHeader, orix::ErrUnexpected);
-        case BmpFileStatus::BadFormat:
-            filter.ThrowError(kSourceFile, kLineOpenBadFormat, orix::ErrBadFile, path);
-        case BmpFileStatus::WrongState:
-            filter.ThrowError(kSourceFile, kLineOpenWrongState, orix::ErrUnexpected);
-        default:
-            filter.ThrowError(kSourceFile, kLineOpenOther, orix::ErrUnexpected);
+    const auto row = static_cast<std::size_t>(status);
+    const OpenFailure& failure =
+        row < std::size(kOpenFailures) ? kOpenFailures[row] : kOpenFailures[0];
+    if (failure.fallback != nullptr) {
+        const std::string detail = SystemTextOr(failure.fallback);
+        filter.ThrowError(kSourceFile, failure.line, failure.code, path, detail.c_str());
     }
+    if (failure.code == orix::ErrBadFile)
+        filter.ThrowError(kSourceFile, failure.line, failure.code, path);
+    filter.ThrowError(kSourceFile, failure.line, failure.code);
 }
 
+// The image format of each bit count the import takes.
+constexpr std::pair<unsigned, tamb::ColorFormat> kFormats[] = {
+    {1, tamb::ColorIndexed1}, {4, tamb::ColorIndexed4}, {8, tamb::ColorIndexed8},
+    {16, tamb::ColorBgr24},   {24, tamb::ColorBgr24},   {32, tamb::ColorBgra32}};
+
 bool FormatForBitCount(unsigned bitCount, tamb::ColorFormat& format) {
-    switch (bitCount) {
-        case 1:
-            format = tamb::ColorIndexed1;
-            return true;
-        case 4:
-            format = tamb::ColorIndexed4;
-            return true;
-        case 8:
-            format = tamb::ColorIndexed8;
-            return true;
-        case 16:
-        case 24:
-            format = tamb::ColorBgr24;
-            return true;
-        case 32:
-            format = tamb::ColorBgra32;
-            return true;
-        default:
-            return false;
+    for (const auto& [bits, bitsFormat] : kFormats) {
+        if (bits != bitCount) continue;
+        format = bitsFormat;
+        return true;
     }
+    return false;
 }
 
 // Blue, green and red of every 16-bit value in the low three bytes of a word,

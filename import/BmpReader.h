@@ -13,8 +13,6 @@ class BmpReader {
   public:
     BmpReader();
     ~BmpReader();
-    BmpReader(const BmpReader&) = delete;
-    BmpReader& operator=(const BmpReader&) = delete;
 
     bool OpenAndReadHeaders(const char* path);
     bool ProbeFile(const char* path);

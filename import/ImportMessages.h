@@ -4,18 +4,29 @@
 // description lines. The line numbers are values the host sees and keeps;
 // they are not this file's lines and must not change.
 
+#include "orix/Status.h"
+
 namespace importmsg {
 
 constexpr const char* kSourceFile = ".\\BmpImportFilter";
 
-// Open failures, by the reader's status.
-constexpr int kLineOpenFailed = 213;
-constexpr int kLineOpenIoError = 215;
-constexpr int kLineOpenUnsupported = 217;
-constexpr int kLineOpenInvalidHeader = 219;
-constexpr int kLineOpenBadFormat = 221;
-constexpr int kLineOpenWrongState = 223;
-constexpr int kLineOpenOther = 225;
+// Open failures, by the reader's status: the line, the code and, for the
+// codes that tell why, the text used when the runtime has no operating-system
+// error to tell. A status beyond the table reports as the first row.
+struct OpenFailure {
+    int line;
+    orix::ErrCode code;
+    const char* fallback;
+};
+constexpr OpenFailure kOpenFailures[] = {
+    {225, orix::ErrUnexpected, nullptr},                          // Ok: a header cut short
+    {213, orix::ErrCannotOpen, "Unable to open specified file"},  // OpenFailed
+    {215, orix::ErrEndOfFile, "Premature end of file"},           // IoError
+    {217, orix::ErrBadFile, nullptr},                             // Unsupported
+    {219, orix::ErrUnexpected, nullptr},                          // InvalidHeader
+    {221, orix::ErrBadFile, nullptr},                             // BadFormat
+    {223, orix::ErrUnexpected, nullptr},                          // WrongState
+};
 
 // Failures after the open.
 constexpr int kLineBitCount = 285;
@@ -24,10 +35,8 @@ constexpr int kLineFirstPassOther = 327;
 constexpr int kLineSecondPassIoError = 447;
 constexpr int kLineSecondPassOther = 449;
 
-// Details used when the runtime has no operating-system error to tell.
-constexpr const char* kCannotOpenText = "Unable to open specified file";
-constexpr const char* kHeaderEndOfFileText = "Premature end of file";
-// A pixel row cut short; this one ends with a full stop.
+// A pixel row cut short; unlike the headers' text, this one ends with a full
+// stop.
 constexpr const char* kRowEndOfFileText = "Premature end of file.";
 
 constexpr const char* kProgressMessage = "Importing BMP file %s";
