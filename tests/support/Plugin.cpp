@@ -11,6 +11,11 @@
 #endif
 
 #include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
 
 #include "tamb/SystemError.h"
 
@@ -18,29 +23,21 @@ namespace testsupport {
 
 namespace {
 
+// The module stays loaded for the whole program.
 Module Load() {
     Module m;
 #if defined(_WIN32)
     const HMODULE handle = LoadLibraryA(BMPFILTER_MODULE_PATH);
-    if (handle == nullptr) {
-        m.error = "LoadLibrary failed: " + std::to_string(GetLastError());
-        return m;
-    }
     auto find = [handle](const char* name) {
         return reinterpret_cast<void*>(GetProcAddress(handle, name));
     };
-    static HMODULE kept = handle;
-    m.symbol = [](const char* name) { return reinterpret_cast<void*>(GetProcAddress(kept, name)); };
+    if (handle == nullptr) m.error = "LoadLibrary failed: " + std::to_string(GetLastError());
 #else
     void* handle = dlopen(BMPFILTER_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        m.error = dlerror();
-        return m;
-    }
     auto find = [handle](const char* name) { return dlsym(handle, name); };
-    static void* kept = handle;
-    m.symbol = [](const char* name) { return dlsym(kept, name); };
+    if (handle == nullptr) m.error = dlerror();
 #endif
+    if (handle == nullptr) return m;
     m.importBmp = reinterpret_cast<decltype(m.importBmp)>(find("ImportBMP"));
     m.exportBmp = reinterpret_cast<decltype(m.exportBmp)>(find("ExportBMP"));
     return m;
@@ -49,7 +46,7 @@ Module Load() {
 }  // namespace
 
 const Module& LoadedModule() {
-    static const Module module = Load();  // kept loaded for the whole program
+    static const Module module = Load();
     return module;
 }
 
@@ -68,6 +65,39 @@ std::vector<std::string> ExportedNames() {
     pclose(pipe);
 #endif
     return names;
+}
+
+TempDir::TempDir() {
+    // Random names until one is newly made: mkdtemp is not everywhere.
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+        const std::filesystem::path candidate =
+            base / ("bmptest-" + std::to_string(random()) + std::to_string(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) m_path = candidate.string();
+    }
+    if (m_path.empty()) throw std::runtime_error("cannot make a temporary directory");
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string TempDir::Write(const std::string& name, const Bytes& bytes) const {
+    const std::string path = File(name);
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+    return path;
+}
+
+Bytes ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::unique_ptr<orix::IoImportFilter> NewImportFilter(orix::IoManager& manager) {

@@ -12,18 +12,35 @@
 #include "orix/IoImportFilter.h"
 #include "orix/IoManager.h"
 #include "orix/TrImage.h"
-#include "support/Files.h"
 
 namespace testsupport {
 
 using bmpbytes::BmpFields;
 using bmpbytes::BuildBmp;
+using bmpbytes::Bytes;
+
+// A temporary directory, removed with its contents when destroyed.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+    // Writes the bytes to a file in the directory and returns its path.
+    std::string Write(const std::string& name, const Bytes& bytes) const;
+
+  private:
+    std::string m_path;
+};
+
+Bytes ReadFileBytes(const std::string& path);
 
 // The loaded module; null factories when it did not load.
 struct Module {
     orix::IoImportFilter* (*importBmp)(orix::IoManager&) = nullptr;
     orix::IoExportFilter* (*exportBmp)(orix::IoManager&) = nullptr;
-    void* (*symbol)(const char* name) = nullptr;
     std::string error;
 };
 const Module& LoadedModule();

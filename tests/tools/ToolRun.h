@@ -14,30 +14,17 @@
 #include <string>
 #include <vector>
 
+#include "support/Plugin.h"
+
 extern char** environ;
 
 namespace tooltest {
 
-// A temporary directory, removed with its contents when destroyed.
-class TempDir {
-  public:
-    TempDir() : m_path(std::filesystem::temp_directory_path() / "tooltest-XXXXXX") {
-        if (::mkdtemp(m_path.data()) == nullptr) throw std::runtime_error("no temporary folder");
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-  private:
-    std::string m_path;
-};
+using testsupport::TempDir;
 
 inline std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    const testsupport::Bytes bytes = testsupport::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 struct RunResult {

@@ -3,8 +3,9 @@
 // state rules. Reached through the class itself, as the filter reaches it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "export/BmpWriter.h"
-#include "support/Files.h"
 #include "support/Plugin.h"
 
 namespace {
@@ -97,7 +98,7 @@ TEST(Writer, RefusalsAndStates) {
     EXPECT_FALSE(writer.Open(path.c_str()));  // no header yet
     EXPECT_EQ(writer.GetStatus(), BmpFileStatus::WrongState);
     EXPECT_FALSE(writer.SetColorTable(table));
-    EXPECT_FALSE(FileExists(path));
+    EXPECT_FALSE(std::filesystem::exists(path));
 
     const std::pair<bmp::BITMAPINFOHEADER, BmpFileStatus> refused[] = {
         {Header(0, 1, 8), BmpFileStatus::InvalidHeader},
@@ -107,6 +108,8 @@ TEST(Writer, RefusalsAndStates) {
         // Rows whose bits or whose file size leave 32 bits have no honest file.
         {Header(0x7FFFFFFF, 1, 24), BmpFileStatus::InvalidHeader},
         {Header(0x10000, 0x10000, 8), BmpFileStatus::InvalidHeader},
+        // The largest file: 2^32 - 1 bytes with room for every header and table.
+        {Header(1, 1073741552, 24), BmpFileStatus::InvalidHeader},
     };
     for (const auto& [header, status] : refused) {
         EXPECT_FALSE(writer.SetInfoHeader(&header));
@@ -116,6 +119,11 @@ TEST(Writer, RefusalsAndStates) {
     wrongSize.biSize = 41;
     EXPECT_FALSE(writer.SetInfoHeader(&wrongSize));
     EXPECT_EQ(writer.GetRowStride(), 0);
+    const bmp::BITMAPINFOHEADER widest = Header(0x7FFFFFFF, 1, 1);  // 2^31 - 1 bits a row
+    ASSERT_TRUE(writer.SetInfoHeader(&widest));
+    EXPECT_EQ(writer.GetRowStride(), 0x10000000);
+    const bmp::BITMAPINFOHEADER largest = Header(1, 1073741551, 24);
+    EXPECT_TRUE(writer.SetInfoHeader(&largest));
     const bmp::BITMAPINFOHEADER many = Header(1, 1, 8, 0, 257);
     ASSERT_TRUE(writer.SetInfoHeader(&many));
     EXPECT_FALSE(writer.SetColorTable(table));
@@ -130,13 +138,13 @@ TEST(Writer, RefusalsAndStates) {
     ASSERT_TRUE(writer.Open(path.c_str()));
     EXPECT_FALSE(writer.Open(path.c_str()));
     EXPECT_EQ(writer.GetStatus(), BmpFileStatus::WrongState);
-    EXPECT_FALSE(FileExists(path));
+    EXPECT_FALSE(std::filesystem::exists(path));
     ASSERT_TRUE(writer.Open(path.c_str()));
     EXPECT_EQ(writer.GetStatus(), BmpFileStatus::Ok);
     EXPECT_TRUE(writer.WriteScanline(row.data()));
     EXPECT_TRUE(writer.WriteScanline(row.data()));
     EXPECT_FALSE(writer.WriteScanline(row.data()));
-    EXPECT_FALSE(FileExists(path));
+    EXPECT_FALSE(std::filesystem::exists(path));
     // Closed early without a failure, a short file stays.
     ASSERT_TRUE(writer.Open(path.c_str()));
     EXPECT_TRUE(writer.WriteScanline(row.data()));
