@@ -3,6 +3,7 @@
 // warnings compared with what the image means.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -18,11 +19,12 @@ namespace {
 
 using namespace testsupport;
 
-std::vector<tagRGBQUAD> Table(int n) {
-    std::vector<tagRGBQUAD> table;
+// n entries of a made-up table, then zeros up to `size`.
+std::vector<tagRGBQUAD> Table(int n, int size = 0) {
+    std::vector<tagRGBQUAD> table(static_cast<std::size_t>(std::max(n, size)));
     for (int i = 0; i < n; ++i)
-        table.push_back({static_cast<std::uint8_t>(i + 1), static_cast<std::uint8_t>(i * 3),
-                         static_cast<std::uint8_t>(200 - i), static_cast<std::uint8_t>(i % 7)});
+        table[i] = {static_cast<std::uint8_t>(i + 1), static_cast<std::uint8_t>(i * 3),
+                    static_cast<std::uint8_t>(200 - i), static_cast<std::uint8_t>(i % 7)};
     return table;
 }
 
@@ -80,11 +82,6 @@ Bytes Expected(int width, int height, std::uint16_t bits, const std::vector<Byte
     return BuildBmp(f);
 }
 
-std::vector<tagRGBQUAD> Padded(std::vector<tagRGBQUAD> table, std::size_t n) {
-    table.resize(n, tagRGBQUAD{});
-    return table;
-}
-
 struct FileCase {
     const char* name;
     tamb::ColorFormat format;
@@ -101,8 +98,8 @@ std::vector<FileCase> FileCases() {
     const std::vector<Bytes> eight = {{1, 2, 3, 4, 5}, {6, 7, 8, 9, 0}};
     return {
         {"1-bit indexed", tamb::ColorIndexed1, 9, {{0xA5, 0x80}, {0x5A, 0x00}}, 1, Table(2)},
-        {"4-bit, 3 colours", tamb::ColorIndexed4, 3, {{0x12, 0}}, 4, Padded(Table(3), 16), {}, 3},
-        {"8-bit, 10 colours", tamb::ColorIndexed8, 5, eight, 8, Padded(Table(10), 256), {}, 10},
+        {"4-bit, 3 colours", tamb::ColorIndexed4, 3, {{0x12, 0}}, 4, Table(3, 16), {}, 3},
+        {"8-bit, 10 colours", tamb::ColorIndexed8, 5, eight, 8, Table(10, 256), {}, 10},
         {"1-bit grey", tamb::ColorGray1, 3, {{0xA0}}, 1, GreyRamp(2)},
         {"4-bit grey", tamb::ColorGray4, 2, {{0x3F}}, 4, GreyRamp(16)},
         {"8-bit grey", tamb::ColorGray8, 1, {{77}}, 8, GreyRamp(256)},
@@ -226,7 +223,7 @@ TEST(Export, NoImageNoFile) {
 TEST(Export, Refusals) {
     const std::string depth =
         "exporting of color formats other than 1, 4, 8, 24, or 32 bits per pixel.";
-    const std::string system = SystemText(MissingDirectoryCode());
+    const std::string system = tamb::FormatSystemErrorMsg(MissingDirectoryCode());
     const struct {
         const char* name;
         int width, height, format;
@@ -289,7 +286,8 @@ TEST(Export, AWriteFailingAtAnyByteLeavesNoFile) {
             const bool inHeaders = limit < headerBytes;
             EXPECT_EQ(run.raised.line, inHeaders ? 249 : 278);
             EXPECT_EQ(run.raised.code, 9);
-            const std::string reason = inHeaders ? SystemText(EFBIG) : "File write error";
+            const std::string reason =
+                inHeaders ? tamb::FormatSystemErrorMsg(EFBIG) : "File write error";
             EXPECT_EQ(run.raised.args, (std::vector<std::string>{run.path, reason}));
             EXPECT_FALSE(run.Exists());
         }

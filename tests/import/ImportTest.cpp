@@ -100,6 +100,8 @@ const PixelCase kPixelCases[] = {
      tamb::ColorBgr24, {{9, 8, 7, 0}}},
     {"pixel offset past a gap", File(1, 1, 24, {9, 8, 7, 0}).Set([](BmpFields& f) { f.gap = 7; }),
      tamb::ColorBgr24, {{9, 8, 7, 0}}},
+    {"4 bits, two colours named", File(1, 1, 4, {0x10, 0, 0, 0}).Set([](BmpFields& f) { f.clrUsed = 2; f.palette.resize(2); }),
+     tamb::ColorIndexed4, {{0x10, 0, 0, 0}}},
     {"32 bits", File(2, 1, 32, {1, 2, 3, 0, 4, 5, 6, 7}), tamb::ColorBgra32, {{1, 2, 3, 0, 4, 5, 6, 7}}},
     {"32-bit bit fields", File(1, 1, 32, {1, 2, 3, 4}).Masks(0xFF0000, 0xFF00, 0xFF), tamb::ColorBgra32,
      {{1, 2, 3, 4}}},
@@ -133,26 +135,6 @@ TEST(Import, RowsFormatTableAndResolution) {
         for (std::size_t i = 0; c.format <= tamb::ColorIndexed8 && i < 2; ++i)
             EXPECT_EQ(image.ColorTable()[i].rgbRed, sameDepth.f.palette[i].rgbRed) << i;
     }
-}
-
-TEST(Import, ColourCountAndLeadingFlag) {
-    // Two colours named of a 4-bit table: the rest of the host's table is zero.
-    const Bytes file = File(1, 1, 4, {0x10, 0, 0, 0}).Set([](BmpFields& f) {
-        f.clrUsed = 2;
-        f.palette = {{9, 9, 9, 9}, {4, 5, 6, 7}};
-    });
-    Import run(file, false, [](orix::IoManager& m, auto&) { m.m_leadingFlag = 1; });
-    ASSERT_FALSE(run.raised.raised);
-    EXPECT_EQ(run.status, 0);
-    const tagRGBQUAD* table = run.Image().ColorTable();
-    EXPECT_EQ(table[1].rgbRed, 6);
-    EXPECT_EQ(table[1].rgbReserved, 7);
-    EXPECT_EQ(table[2].rgbBlue, 0);
-    Import refused(file, false, [](orix::IoManager& m, auto&) {
-        m.m_leadingFlag = 1;
-        m.m_importAnswer = false;
-    });
-    EXPECT_EQ(refused.status, 1);
 }
 
 // ---- Run-length coding ---------------------------------------------------------
@@ -316,7 +298,8 @@ TEST(Import, FilesThatCannotBeOpenedNameTheSystemsReason) {
     const Raised r = Catch([&] { filter->ImportFile(missing.c_str(), false); });
     EXPECT_EQ(r.line, 213);
     EXPECT_EQ(r.code, 5);
-    EXPECT_EQ(r.args, (std::vector<std::string>{missing, SystemText(MissingDirectoryCode())}));
+    EXPECT_EQ(r.args, (std::vector<std::string>{
+                          missing, tamb::FormatSystemErrorMsg(MissingDirectoryCode())}));
     // The same filter imports the next file: nothing carries over.
     const std::string good = dir.Write("good.bmp", File(1, 1, 24, Bytes(4, 0)));
     EXPECT_FALSE(Catch([&] { filter->ImportFile(good.c_str(), false); }).raised);
@@ -325,21 +308,33 @@ TEST(Import, FilesThatCannotBeOpenedNameTheSystemsReason) {
 
 // ---- Progress, stop and the transparency question ------------------------------
 
-TEST(Import, ProgressAndStops) {
+TEST(Import, ResultsAndStops) {
     const Bytes file = File(1, 4, 24, Bytes(16, 3));
-    Import run(file);
-    EXPECT_EQ(run.manager.Messages(), std::vector<std::string>{"Importing BMP file picture.bmp"});
-    EXPECT_EQ(run.manager.Proportions(), (std::vector<double>{0, 0.25, 0.5, 0.75, 1.0}));
-    EXPECT_EQ(run.manager.m_progress.front().kind, Kind::Begin);
-    for (long stopAt = 0; stopAt <= 4; ++stopAt) {
-        SCOPED_TRACE(stopAt);
-        Import stopped(file, false,
-                       [stopAt](orix::IoManager& m, auto&) { m.m_stopAtProportion = stopAt; });
-        EXPECT_FALSE(stopped.raised.raised);
-        EXPECT_EQ(stopped.status, 1);
-        EXPECT_EQ(stopped.manager.m_importObjectCalls, 0);
-        EXPECT_EQ(stopped.manager.Proportions().size(), static_cast<std::size_t>(stopAt + 1));
-        EXPECT_EQ(stopped.Count(Kind::End), 1);
+    // Status 0 only for an image taken while the manager's leading flag is set.
+    const struct {
+        long stopAt;  // -1: no stop
+        unsigned char flag;
+        bool taken;
+        int status;
+    } cases[] = {{-1, 0, true, 1}, {-1, 1, true, 0}, {-1, 1, false, 1}, {0, 1, true, 1},
+                 {1, 1, true, 1},  {2, 1, true, 1},  {3, 1, true, 1},   {4, 1, true, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.stopAt << " " << int{c.flag} << " " << c.taken);
+        Import run(file, false, [&c](orix::IoManager& m, auto&) {
+            m.m_stopAtProportion = c.stopAt;
+            m.m_leadingFlag = c.flag;
+            m.m_importAnswer = c.taken;
+        });
+        EXPECT_FALSE(run.raised.raised);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.manager.m_importObjectCalls, c.stopAt < 0 ? 1 : 0);
+        const std::vector<double> all = {0, 0.25, 0.5, 0.75, 1.0};
+        EXPECT_EQ(
+            run.manager.Proportions(),
+            std::vector<double>(all.begin(), all.begin() + (c.stopAt < 0 ? 5 : c.stopAt + 1)));
+        EXPECT_EQ(run.manager.Messages(),
+                  std::vector<std::string>{"Importing BMP file picture.bmp"});
+        EXPECT_EQ(run.Count(Kind::End), 1);
     }
 }
 

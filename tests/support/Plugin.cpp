@@ -130,8 +130,6 @@ std::vector<Bytes> ImageRows(const orix::TrImage& image) {
     return rows;
 }
 
-std::string SystemText(unsigned long code) { return tamb::FormatSystemErrorMsg(code); }
-
 unsigned long MissingDirectoryCode() {
 #if defined(_WIN32)
     return 3;  // ERROR_PATH_NOT_FOUND

@@ -12,6 +12,7 @@
 #include "orix/IoImportFilter.h"
 #include "orix/IoManager.h"
 #include "orix/TrImage.h"
+#include "tamb/SystemError.h"
 
 namespace testsupport {
 
@@ -64,8 +65,6 @@ Raised Catch(const std::function<void()>& slot);
 // The rows of an image, top first, GetRowBytes() bytes each.
 std::vector<Bytes> ImageRows(const orix::TrImage& image);
 
-// The system's text for an error code, as the host formats it.
-std::string SystemText(unsigned long code);
 // The code the runtime records for a path whose directory does not exist.
 unsigned long MissingDirectoryCode();
 

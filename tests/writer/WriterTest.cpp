@@ -58,10 +58,6 @@ std::vector<FileCase> FileCases() {
     three.clrUsed = 3;
     three.palette = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}};
     cases.push_back({"three colours of 8 bits", Header(5, 1, 8, 2, 3), three});
-    BmpFields two = Expect(3, 2, 1, 0, 4);
-    two.clrUsed = two.clrImportant = 2;
-    two.palette = {{1, 2, 3, 4}, {5, 6, 7, 8}};
-    cases.push_back({"1 bit", Header(3, 2, 1), two});
     return cases;
 }
 
