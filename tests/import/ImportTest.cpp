@@ -344,48 +344,43 @@ const char kQuestion[] =
     "completely invisible when drawn on the screen. \n\nShould this image be converted to opaque "
     "instead of transparent? \n";
 
-struct QuestionCase {
-    const char* name;
-    std::uint16_t bits;
-    Bytes pixels;  // two rows, each two pixels (32 bits) or one stored row
-    bool prompt;
-    int answer;
-    bool asked;
-    std::vector<Bytes> rows;  // top first
-};
-
-// clang-format off
-const QuestionCase kQuestionCases[] = {
-    {"all alpha 0, answered yes", 32, {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 1, 1, 1, 0}, true, 6, true,
-     {{7, 8, 9, 255, 1, 1, 1, 255}, {1, 2, 3, 255, 4, 5, 6, 255}}},
-    {"all alpha 0, answered no", 32, {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 1, 1, 1, 0}, true, 7, true,
-     {{7, 8, 9, 0, 1, 1, 1, 0}, {1, 2, 3, 0, 4, 5, 6, 0}}},
-    {"no question allowed", 32, {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 1, 1, 1, 0}, false, 6, false,
-     {{7, 8, 9, 0, 1, 1, 1, 0}, {1, 2, 3, 0, 4, 5, 6, 0}}},
-    {"one alpha byte in the last row", 32, {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 1, 1, 1, 1}, true, 6, false,
-     {{7, 8, 9, 0, 1, 1, 1, 1}, {1, 2, 3, 0, 4, 5, 6, 0}}},
-    {"one alpha byte in the first row", 32, {1, 2, 3, 9, 4, 5, 6, 0, 7, 8, 9, 0, 1, 1, 1, 0}, true, 6, false,
-     {{7, 8, 9, 0, 1, 1, 1, 0}, {1, 2, 3, 9, 4, 5, 6, 0}}},
-    {"24 bits are never asked about", 24, {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 1, 1, 1, 0, 0}, true, 6, false,
-     {{7, 8, 9, 1, 1, 1, 0, 0}, {1, 2, 3, 4, 5, 6, 0, 0}}},
-};
-// clang-format on
-
 TEST(Import, TransparencyQuestion) {
-    for (const QuestionCase& c : kQuestionCases) {
+    // Two rows of two pixels; a case may set one alpha byte (at a stored
+    // byte offset) or store 24 bits a pixel instead.
+    const struct {
+        const char* name;
+        std::uint16_t bits;
+        int alphaAt;  // -1: every alpha byte 0
+        bool prompt;
+        int answer;
+        bool asked;
+    } cases[] = {
+        {"all alpha 0, answered yes", 32, -1, true, 6, true},
+        {"all alpha 0, answered no", 32, -1, true, 7, true},
+        {"no question allowed", 32, -1, false, 6, false},
+        {"one alpha byte in the last row", 32, 15, true, 6, false},
+        {"one alpha byte in the first row", 32, 3, true, 6, false},
+        {"24 bits are never asked about", 24, -1, true, 6, false},
+    };
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        Bytes stored = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 1, 1, 1, 0};
+        if (c.alphaAt >= 0) stored[static_cast<std::size_t>(c.alphaAt)] = 9;
         const int answer = c.answer;
-        Import run(File(2, 2, c.bits, c.pixels), c.prompt,
+        Import run(File(2, 2, c.bits, stored), c.prompt,
                    [answer](orix::IoManager& m, auto&) { m.m_warningAnswer = answer; });
         ASSERT_FALSE(run.raised.raised) << run.raised.message;
-        EXPECT_EQ(run.Rows(), c.rows);
+        // A yes reads the rows again with every alpha byte 255; that pass
+        // reports from 0 again and ends without a final 1.0.
+        const bool second = c.asked && c.answer == 6;
+        for (std::size_t i = 3; second && i < stored.size(); i += 4) stored[i] = 255;
+        EXPECT_EQ(run.Rows(), (std::vector<Bytes>{Bytes(stored.begin() + 8, stored.end()),
+                                                  Bytes(stored.begin(), stored.begin() + 8)}));
         ASSERT_EQ(run.manager.m_warnings.size(), c.asked ? 1u : 0u);
         if (c.asked) {
             EXPECT_EQ(run.manager.m_warnings[0].style, 2);
             EXPECT_EQ(run.manager.m_warnings[0].text, kQuestion);
         }
-        // A second pass reports from 0 again and ends without a final 1.0.
-        const bool second = c.asked && c.answer == 6;
         const std::vector<double> proportions =
             second ? std::vector<double>{0, 0.5, 1.0, 0, 0.5} : std::vector<double>{0, 0.5, 1.0};
         EXPECT_EQ(run.manager.Proportions(), proportions);
@@ -426,6 +421,8 @@ TEST(Import, TheFileIsClosedBeforeTheDisplayEndsOnEveryWayOut) {
         {"bit count refused", File(1, 1, 2, Bytes(4, 0)), nullptr, 285},
         {"row cut short", Cut(small, small.size() - 1), nullptr, 325},
         {"second pass cut short", clear, shorten, 447},
+        {"stopped in the second pass", File(1, 2, 32, Bytes(8, 0)),
+         [](orix::IoManager& m, auto&) { m.m_warningAnswer = 6, m.m_stopAtProportion = 3; }, 0},
         {"a host call throws", small, raiseAt(Kind::Proportion), 0},
         {"the message throws", small, raiseAt(Kind::Message), 0},
     };
