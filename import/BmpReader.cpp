@@ -27,27 +27,6 @@ std::int64_t RowCount(const bmp::BITMAPINFOHEADER& info) {
     return height < 0 ? -height : height;
 }
 
-// Stores n copies of a byte (n from 0 to 255). Runs are mostly a few pixels
-// long, so the short ones are stored without a call: two overlapping words
-// cover every length from one word to two.
-inline void Fill(std::uint8_t* p, std::int32_t n, std::uint8_t value) {
-    const std::uint64_t pattern = 0x0101010101010101ull * value;
-    if (n >= 16) {
-        std::memset(p, value, static_cast<std::size_t>(n));
-    } else if (n >= 8) {
-        std::memcpy(p, &pattern, 8);
-        std::memcpy(p + n - 8, &pattern, 8);
-    } else if (n >= 4) {
-        std::memcpy(p, &pattern, 4);
-        std::memcpy(p + n - 4, &pattern, 4);
-    } else if (n >= 2) {
-        std::memcpy(p, &pattern, 2);
-        std::memcpy(p + n - 2, &pattern, 2);
-    } else if (n == 1) {
-        *p = value;
-    }
-}
-
 inline void PutNibble(std::uint8_t* row, std::int32_t x, unsigned v) {
     std::uint8_t& byte = row[x >> 1];
     byte = (x & 1) ? static_cast<std::uint8_t>((byte & 0xF0) | v)
@@ -62,12 +41,28 @@ struct Rle8Pixels {
     static std::size_t RowBytes(std::int32_t width) { return static_cast<std::size_t>(width); }
     static int DataBytes(int pixels) { return pixels; }
     static int PixelsIn(int bytes) { return bytes; }
-    static void Run(std::uint8_t* row, std::int32_t x, std::int32_t n, int value) {
-        Fill(row + x, n, static_cast<std::uint8_t>(value));
+    // Stores a run of n at x and answers the end of what it wrote: where the
+    // row has room, a short run goes out as 16 bytes at once, and the loop
+    // clears the bytes past the run unless a later code covers them. Runs
+    // are mostly a few pixels long.
+    static std::int32_t Run(std::uint8_t* row, std::int32_t width, std::int32_t x, std::int32_t n,
+                            int value) {
+        if (n > 16 || width - x < 16) {
+            std::memset(row + x, value, static_cast<std::size_t>(n));
+            return x + n;
+        }
+        const std::uint64_t pattern = 0x0101010101010101ull * static_cast<std::uint8_t>(value);
+        std::memcpy(row + x, &pattern, 8);
+        std::memcpy(row + x + 8, &pattern, 8);
+        return x + 16;
     }
-    static void Literal(std::uint8_t* row, std::int32_t x, std::int32_t n,
-                        const std::uint8_t* data) {
-        std::memcpy(row + x, data, static_cast<std::size_t>(n));
+    static void Clear(std::uint8_t* row, std::int32_t from, std::int32_t to) {
+        if (to > from) std::memset(row + from, 0, static_cast<std::size_t>(to - from));
+    }
+    // Data byte j of an absolute run starting at column x, stored where the
+    // row has room for it.
+    static void PutData(std::uint8_t* row, std::int32_t x, std::int32_t room, int j, int c) {
+        if (j < room) row[x + j] = static_cast<std::uint8_t>(c);
     }
 };
 
@@ -79,7 +74,9 @@ struct Rle4Pixels {
     }
     static int DataBytes(int pixels) { return (pixels + 1) / 2; }
     static int PixelsIn(int bytes) { return 2 * bytes; }
-    static void Run(std::uint8_t* row, std::int32_t x, std::int32_t n, int value) {
+    // Stores exactly the run's pixels: nothing to clear after it.
+    static std::int32_t Run(std::uint8_t* row, std::int32_t, std::int32_t x, std::int32_t n,
+                            int value) {
         const unsigned high = static_cast<unsigned>(value) >> 4;
         const unsigned low = static_cast<unsigned>(value) & 0x0F;
         std::int32_t j = 0;
@@ -87,19 +84,16 @@ struct Rle4Pixels {
         // From an even column on, whole bytes take two pixels of the run.
         const std::int32_t pairs = (n - j) / 2;
         const auto pair = static_cast<std::uint8_t>(j == 0 ? value : (low << 4) | high);
-        Fill(row + ((x + j) >> 1), pairs, pair);
+        std::memset(row + ((x + j) >> 1), pair, static_cast<std::size_t>(pairs));
         j += 2 * pairs;
         if (j < n) PutNibble(row, x + j, (j & 1) ? low : high);
+        return x + n;
     }
-    static void Literal(std::uint8_t* row, std::int32_t x, std::int32_t n,
-                        const std::uint8_t* data) {
-        if ((x & 1) == 0) {
-            std::memcpy(row + (x >> 1), data, static_cast<std::size_t>(n / 2));
-            if (n & 1) PutNibble(row, x + n - 1, data[n / 2] >> 4);
-            return;
-        }
-        for (std::int32_t j = 0; j < n; ++j)
-            PutNibble(row, x + j, (j & 1) ? data[j / 2] & 0x0Fu : data[j / 2] >> 4);
+    static void Clear(std::uint8_t*, std::int32_t, std::int32_t) {}
+    // Data byte j holds pixels 2j (high nibble) and 2j + 1 (low nibble).
+    static void PutData(std::uint8_t* row, std::int32_t x, std::int32_t room, int j, int c) {
+        if (2 * j < room) PutNibble(row, x + 2 * j, static_cast<unsigned>(c) >> 4);
+        if (2 * j + 1 < room) PutNibble(row, x + 2 * j + 1, static_cast<unsigned>(c) & 0x0F);
     }
 };
 
@@ -300,22 +294,19 @@ bool BmpReader::BeginRleRow(std::int32_t& x) {
     return true;
 }
 
-bool BmpReader::ReadRleDelta(std::int32_t width, std::int32_t& x) {
+BmpReader::RleStep BmpReader::ReadRleDelta(std::int32_t width, std::int32_t x) {
     const int dx = m_file.Getc();
-    if (dx < 0) return false;
+    if (dx < 0) return {x, false};
     const int dy = m_file.Getc();
-    if (dy < 0) return false;
+    if (dy < 0) return {x, false};
     const std::int32_t room = width - x;
     const std::int32_t column = x + (dx < room ? dx : room);
-    if (dy == 0) {
-        x = column;
-        return true;
-    }
+    if (dy == 0) return {column, true};
     // A move down ends this row; the rows passed over come out blank and the
     // row after them resumes at the new column.
     m_rleBlankRows = dy - 1;
     m_rleResumeColumn = column;
-    return false;
+    return {x, false};
 }
 
 template <class Pixels>
@@ -324,42 +315,39 @@ void BmpReader::DecodeRleRow(std::uint8_t* row) {
     std::memset(row, 0, Pixels::RowBytes(width));
     std::int32_t x = 0;
     if (!BeginRleRow(x)) return;
-
+    // Columns from x up to `stray` may hold what a run wrote past its end.
+    std::int32_t stray = x;
     for (;;) {
         const int count = m_file.Getc();
-        if (count < 0) return;
+        if (count < 0) break;
         const int value = m_file.Getc();
-        if (value < 0) return;
-
+        if (value < 0) break;
         if (count != bmp::kRleEscape) {  // encoded run
             const std::int32_t n = std::min<std::int32_t>(count, width - x);
-            Pixels::Run(row, x, n, value);
+            stray = std::max(stray, Pixels::Run(row, width, x, n, value));
             x += n;
-        } else if (value == bmp::kRleEndOfLine || value == bmp::kRleEndOfBitmap) {
-            return;
-        } else if (value == bmp::kRleDelta) {
-            if (!ReadRleDelta(width, x)) return;
-        } else if (!ReadAbsoluteRun<Pixels>(row, width, x, value)) {
-            return;
+            continue;
         }
+        if (value == bmp::kRleEndOfLine || value == bmp::kRleEndOfBitmap) break;
+        if (value == bmp::kRleDelta) {
+            Pixels::Clear(row, x, stray);  // the move passes over them
+            const RleStep step = ReadRleDelta(width, x);
+            x = stray = step.x;
+            if (!step.more) break;
+            continue;
+        }
+        // Absolute run: every data byte is read; the pixels past the row's
+        // end are dropped.
+        const std::int32_t room = std::min<std::int32_t>(value, width - x);
+        const int bytes = Pixels::DataBytes(value);
+        int j = 0;
+        for (int c; j < bytes && (c = m_file.Getc()) >= 0; ++j) Pixels::PutData(row, x, room, j, c);
+        if (j < bytes) {
+            x += std::min<std::int32_t>(room, Pixels::PixelsIn(j));
+            break;
+        }
+        if (bytes & 1) m_file.Getc();  // pad to an even count of data bytes
+        x += room;
     }
-}
-
-template <class Pixels>
-bool BmpReader::ReadAbsoluteRun(std::uint8_t* row, std::int32_t width, std::int32_t& x,
-                                int pixels) {
-    // The data bytes are gathered in a local array first: stores to it cannot
-    // touch the file's read position, so reading them stays tight.
-    std::uint8_t data[255];
-    const int bytes = Pixels::DataBytes(pixels);
-    int got = 0;
-    for (int c; got < bytes && (c = m_file.Getc()) >= 0; ++got)
-        data[got] = static_cast<std::uint8_t>(c);
-    const std::int32_t n =
-        std::min<std::int32_t>(std::min(pixels, Pixels::PixelsIn(got)), width - x);
-    Pixels::Literal(row, x, n, data);
-    x += n;
-    if (got < bytes) return false;
-    if (bytes & 1) m_file.Getc();  // pad to an even count of data bytes
-    return true;
+    Pixels::Clear(row, x, stray);
 }

@@ -44,13 +44,16 @@ class BmpReader {
     void ResetRunLengthState();
     template <class Pixels>
     void DecodeRleRow(std::uint8_t* row);
-    // False when the file ends inside the run.
-    template <class Pixels>
-    bool ReadAbsoluteRun(std::uint8_t* row, std::int32_t width, std::int32_t& x, int pixels);
+    // Where a code leaves the column, and whether the row goes on. Returned
+    // rather than passed by reference, so the column stays in a register.
+    struct RleStep {
+        std::int32_t x;
+        bool more;
+    };
     // Starts a run-length row: false when a delta made it a blank row.
     bool BeginRleRow(std::int32_t& x);
-    // Reads a delta's offsets: true when decoding goes on in this row.
-    bool ReadRleDelta(std::int32_t width, std::int32_t& x);
+    // Reads a delta's offsets; a move down ends the row.
+    RleStep ReadRleDelta(std::int32_t width, std::int32_t x);
 
     BmpFileStatus m_status;
     tamb::CBufferedFile m_file;

@@ -160,6 +160,9 @@ const RleCase kRleCases[] = {
     // Its last delta moves past the last row; the next file starts afresh.
     {"8: deltas past the row's end and the last row", 8, 3, 1, {1, 1, 0, 2, 200, 0, 1, 5, 0, 2, 0, 3},
      {{1, 0, 0, 0}}},
+    {"8: short runs in a wide row, then a line's end and a delta", 8, 20, 2,
+     {3, 7, 0, 0, 2, 5, 0, 2, 3, 0, 1, 6, 0, 1},
+     {{5, 5, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {7, 7, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
     {"8: a stream cut short ends quietly", 8, 4, 2, {4, 1, 0, 3, 5}, {{0, 0, 0, 0}, {1, 1, 1, 1}}},
     {"4: runs alternate nibbles, also from an odd column", 4, 7, 1, {3, 0x12, 4, 0x34, 0, 1},
      {{0x12, 0x13, 0x43, 0x40}}},
