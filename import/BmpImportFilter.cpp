@@ -249,12 +249,14 @@ orix::ImportStatus BmpImportFilter::ImportFile(const char* path, bool promptAllo
     if (!FormatForBitCount(info.biBitCount, format))
         ThrowError(kSourceFile, kLineBitCount, orix::ErrBadFile, path);
 
+    // The image is started before the row buffers are made: the host refuses
+    // an image it cannot hold before anything is sized from the header.
     orix::TrImage image;
+    StartImage(image, info, format, m_reader.GetColorTable());
     RowPass pass(*this, path, m_reader, image, progress, info);
     // Made last, so that on every way out the file is closed first.
     ReaderCloser closer(m_reader);
 
-    StartImage(image, info, format, m_reader.GetColorTable());
     if (!pass.Run(false, m_alphaAllZero) || !progress.ProgressProportion(1.0))
         return orix::ImportNotDone;
     image.SetScanlineEnd(nullptr, 0);
