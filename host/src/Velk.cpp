@@ -55,10 +55,10 @@ bool CommonGetStringOption(const char* options, const char* name, char separator
 }
 
 bool SimplePixelConvert(int count, const void* source, tamb::ColorFormat sourceFormat,
-                        void* destination, tamb::ColorFormat destinationFormat, int,
+                        void* destination, tamb::ColorFormat destinationFormat, int flags,
                         const tagRGBQUAD* palette) {
     if (count < 0 || source == nullptr || destination == nullptr ||
-        destinationFormat != tamb::ColorBgr24)
+        destinationFormat != tamb::ColorBgr24 || flags != 0)
         return false;
     const auto* in = static_cast<const unsigned char*>(source);
     auto* out = static_cast<unsigned char*>(destination);

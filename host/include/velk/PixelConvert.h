@@ -10,7 +10,8 @@ namespace velk {
 // through `palette` (or, without one, are read as grey levels), format 4 is
 // 5-6-5, 5 is red, green, blue, alpha and 0 is blue, green, red and one unused
 // byte; alpha is dropped. Any other format,
-// a negative count or null buffers: false, nothing written. `flags` is unused.
+// a negative count, null buffers or any `flags` (none are defined): false,
+// nothing written.
 bool SimplePixelConvert(int count, const void* source, tamb::ColorFormat sourceFormat,
                         void* destination, tamb::ColorFormat destinationFormat, int flags,
                         const tagRGBQUAD* palette);
