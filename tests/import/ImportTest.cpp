@@ -111,8 +111,9 @@ const PixelCase kPixelCases[] = {
      tamb::ColorBgr24, {{0, 0, 255, 0, 255, 0, 131, 129, 131, 0, 0, 0}}},
     {"16 bits, 5-6-5 by the blue mask", File(2, 1, 16, {0x20, 0, 1, 0}).Masks(0x1F, 0x07E0, 0xF800),
      tamb::ColorBgr24, {{0, 4, 0, 8, 0, 0, 0, 0}}},
-    {"16 bits, other masks", File(1, 1, 16, {0x20, 0, 0, 0}).Masks(0x7C00, 0x03E0, 0x1F), tamb::ColorBgr24,
-     {{0, 8, 0, 0}}},
+    // Four pixels fill the 24-bit row exactly: nothing may land past it.
+    {"16 bits, other masks", File(4, 1, 16, {0x20, 0, 0, 0, 1, 0, 0, 0x7C}).Masks(0x7C00, 0x03E0, 0x1F),
+     tamb::ColorBgr24, {{0, 8, 0, 0, 0, 0, 8, 0, 0, 0, 0, 255}}},
 };
 // clang-format on
 
