@@ -120,4 +120,3 @@ void EncodeInfoHeader(const BITMAPINFOHEADER& header, std::uint8_t (&bytes)[40])
 std::int32_t ComputeRowStride(const BITMAPINFOHEADER* header);
 
 }  // namespace bmp
-
