@@ -122,6 +122,7 @@ ImportStatus IoImportFilter::ImportFromMemory(const unsigned char*, unsigned int
 bool IoImportFilter::ImportObject(TrBase& object) const {
     IoManager& manager = GetManager();
     ++manager.m_importObjectCalls;
+    manager.m_progress.push_back({ProgressEvent::ImageHandedOver, ""});
     if (manager.m_keepImportedImages && object.GetTypeId() == TrImage::GetClassTypeId())
         manager.m_imported.push_back(
             std::make_unique<TrImage>(static_cast<const TrImage&>(object)));

@@ -98,6 +98,7 @@ void AttachTerminal(orix::IoManager& manager, OpaqueAnswer opaque) {
                 ClearProgressLine();
                 break;
             case orix::ProgressEvent::FileClosed:
+            case orix::ProgressEvent::ImageHandedOver:
                 break;
         }
         return true;

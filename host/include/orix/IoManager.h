@@ -9,11 +9,11 @@ namespace orix {
 class TrImage;
 
 // What the manager saw, in order. The stand-in host keeps every call a filter
-// makes so that tests and the command-line host can show it, and the closing
-// of every file the host's file class had open, so that the order of the two
-// shows.
+// makes so that tests and the command-line host can show it, with the
+// images handed over and the closing of every file the host's file class had
+// open, so that the order of them all shows.
 struct ProgressEvent {
-    enum Kind { Begin, End, Message, Proportion, FileClosed } kind;
+    enum Kind { Begin, End, Message, Proportion, FileClosed, ImageHandedOver } kind;
     std::string text;    // Message: the formatted text; FileClosed: the file's name
     double value = 0;    // Proportion: the fraction reported
     bool answer = true;  // Proportion: what the reporter answered
