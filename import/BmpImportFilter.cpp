@@ -112,6 +112,12 @@ void AppendFormatted(std::string& text, const char* format, ...) {
     if (written >= 0) text += line;
 }
 
+// The text holds a per-cent sign, so it goes as the argument of "%s".
+bool AskToMakeOpaque(const orix::IoFilter& filter) {
+    return filter.Warning(tamb::IError::WarnQuestion, kQuestionFormat, kTransparencyQuestion) ==
+           tamb::IError::AnswerYes;
+}
+
 void StartImage(orix::TrImage& image, const bmp::BITMAPINFOHEADER& info, tamb::ColorFormat format,
                 const tagRGBQUAD* table) {
     const std::int32_t rows =
@@ -150,6 +156,17 @@ class RowPass {
             m_image.SetScanline(out, m_bottomUp ? m_rows - 1 - i : i);
             if (!m_progress.ProgressProportion(i / static_cast<double>(m_rows))) return false;
         }
+        return true;
+    }
+
+    // The second pass: the rows read again rather than kept from the first,
+    // into the image started afresh, every alpha byte 255. False on a stop.
+    bool RunOpaque(const bmp::BITMAPINFOHEADER& info, tamb::ColorFormat format) {
+        m_reader.RewindToPixelData();
+        StartImage(m_image, info, format, m_reader.GetColorTable());
+        bool notScanned = false;  // this pass looks at no alpha byte
+        if (!Run(true, notScanned)) return false;
+        m_image.SetScanlineEnd(nullptr, 0);
         return true;
     }
 
@@ -260,15 +277,9 @@ orix::ImportStatus BmpImportFilter::ImportFile(const char* path, bool promptAllo
     if (!pass.Run(false, m_alphaAllZero) || !progress.ProgressProportion(1.0))
         return orix::ImportNotDone;
     image.SetScanlineEnd(nullptr, 0);
-    if (info.biBitCount == 32 && m_alphaAllZero && m_promptAllowed &&
-        Warning(tamb::IError::WarnQuestion, kQuestionFormat, kTransparencyQuestion) ==
-            tamb::IError::AnswerYes) {
-        // Read the rows again rather than keep the first pass's.
-        m_reader.RewindToPixelData();
-        StartImage(image, info, format, m_reader.GetColorTable());
-        if (!pass.Run(true, m_alphaAllZero)) return orix::ImportNotDone;
-        image.SetScanlineEnd(nullptr, 0);
-    }
+    if (info.biBitCount == 32 && m_alphaAllZero && m_promptAllowed && AskToMakeOpaque(*this) &&
+        !pass.RunOpaque(info, format))
+        return orix::ImportNotDone;
 
     m_reader.Close();
     if (!ImportObject(image)) return orix::ImportNotDone;

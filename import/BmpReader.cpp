@@ -309,6 +309,20 @@ BmpReader::RleStep BmpReader::ReadRleDelta(std::int32_t width, std::int32_t x) {
     return {x, false};
 }
 
+// Absolute run: every data byte is read; the pixels past the row's end are
+// dropped. The row ends when the file does.
+template <class Pixels>
+BmpReader::RleStep BmpReader::ReadAbsoluteRun(std::uint8_t* row, std::int32_t width, std::int32_t x,
+                                              int pixels) {
+    const std::int32_t room = std::min<std::int32_t>(pixels, width - x);
+    const int bytes = Pixels::DataBytes(pixels);
+    int j = 0;
+    for (int c; j < bytes && (c = m_file.Getc()) >= 0; ++j) Pixels::PutData(row, x, room, j, c);
+    if (j < bytes) return {x + std::min<std::int32_t>(room, Pixels::PixelsIn(j)), false};
+    if (bytes & 1) m_file.Getc();  // pad to an even count of data bytes
+    return {x + room, true};
+}
+
 template <class Pixels>
 void BmpReader::DecodeRleRow(std::uint8_t* row) {
     const std::int32_t width = m_infoHeader.biWidth;
@@ -336,18 +350,9 @@ void BmpReader::DecodeRleRow(std::uint8_t* row) {
             if (!step.more) break;
             continue;
         }
-        // Absolute run: every data byte is read; the pixels past the row's
-        // end are dropped.
-        const std::int32_t room = std::min<std::int32_t>(value, width - x);
-        const int bytes = Pixels::DataBytes(value);
-        int j = 0;
-        for (int c; j < bytes && (c = m_file.Getc()) >= 0; ++j) Pixels::PutData(row, x, room, j, c);
-        if (j < bytes) {
-            x += std::min<std::int32_t>(room, Pixels::PixelsIn(j));
-            break;
-        }
-        if (bytes & 1) m_file.Getc();  // pad to an even count of data bytes
-        x += room;
+        const RleStep step = ReadAbsoluteRun<Pixels>(row, width, x, value);
+        x = step.x;
+        if (!step.more) break;
     }
     Pixels::Clear(row, x, stray);
 }

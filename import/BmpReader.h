@@ -52,6 +52,8 @@ class BmpReader {
     };
     // Starts a run-length row: false when a delta made it a blank row.
     bool BeginRleRow(std::int32_t& x);
+    template <class Pixels>
+    RleStep ReadAbsoluteRun(std::uint8_t* row, std::int32_t width, std::int32_t x, int pixels);
     // Reads a delta's offsets; a move down ends the row.
     RleStep ReadRleDelta(std::int32_t width, std::int32_t x);
 
