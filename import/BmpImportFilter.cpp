@@ -118,12 +118,15 @@ bool AskToMakeOpaque(const orix::IoFilter& filter) {
            tamb::IError::AnswerYes;
 }
 
+// The magnitude of the height; the reader has refused -2^31.
+std::int32_t RowCount(const bmp::BITMAPINFOHEADER& info) {
+    return info.biHeight < 0 ? -info.biHeight : info.biHeight;
+}
+
 void StartImage(orix::TrImage& image, const bmp::BITMAPINFOHEADER& info, tamb::ColorFormat format,
                 const tagRGBQUAD* table) {
-    const std::int32_t rows =
-        info.biHeight < 0 ? -info.biHeight : info.biHeight;  // -2^31 was refused
-    image.SetScanlineStart(info.biWidth, rows, format, info.biXPelsPerMeter, info.biYPelsPerMeter,
-                           table, orix::TrImage::RowsByIndex, 0);
+    image.SetScanlineStart(info.biWidth, RowCount(info), format, info.biXPelsPerMeter,
+                           info.biYPelsPerMeter, table, orix::TrImage::RowsByIndex, 0);
 }
 
 // One pass over the stored rows into the image, as both passes make it: the
@@ -139,7 +142,7 @@ class RowPass {
           m_image(image),
           m_progress(progress),
           m_width(info.biWidth),
-          m_rows(info.biHeight < 0 ? -info.biHeight : info.biHeight),
+          m_rows(RowCount(info)),
           m_bottomUp(info.biHeight > 0),
           m_bitCount(info.biBitCount),
           m_row(RowBytes(info)),
