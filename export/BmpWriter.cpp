@@ -1,6 +1,5 @@
 #include "export/BmpWriter.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -13,10 +12,6 @@ constexpr std::uint64_t kMaxFileBytes = std::numeric_limits<std::uint32_t>::max(
 
 bool IsStoredBitCount(std::uint16_t bits) {
     return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
-}
-
-std::uint64_t AbsRows(std::int32_t height) {
-    return static_cast<std::uint64_t>(std::llabs(static_cast<long long>(height)));
 }
 
 }  // namespace
@@ -44,7 +39,8 @@ bool BmpWriter::SetInfoHeader(const bmp::BITMAPINFOHEADER* header) {
     // 32-bit size fields can describe, has no honest file: refuse it before
     // anything is stored.
     const std::int32_t stride = bmp::ComputeRowStride(header);
-    const std::uint64_t imageBytes = static_cast<std::uint64_t>(stride) * AbsRows(header->biHeight);
+    const std::uint64_t imageBytes =
+        static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(bmp::RowCount(*header));
     const std::uint64_t headerBytes = bmp::kFileHeaderSize + bmp::kInfoHeaderSize +
                                       bmp::kMaskBytes + 4u * static_cast<unsigned>(bmp::kMaxColors);
     if (stride <= 0 || imageBytes > kMaxFileBytes - headerBytes) {
@@ -122,8 +118,8 @@ bool BmpWriter::WriteHeaders() {
     try {
         m_file.Write(fileBytes, sizeof fileBytes);
         m_file.Write(infoBytes, sizeof infoBytes);
-        if (maskBytes != 0) m_file.Write(masks, maskBytes);
-        if (tableBytes != 0) m_file.Write(m_colorTable, tableBytes);
+        if (m_infoHeader.biCompression == bmp::BI_BITFIELDS) m_file.Write(masks, maskBytes);
+        if (HasColorTable()) m_file.Write(m_colorTable, tableBytes);
     } catch (...) {
         return false;
     }
@@ -131,8 +127,7 @@ bool BmpWriter::WriteHeaders() {
 }
 
 bool BmpWriter::WriteScanline(const void* row) {
-    if (!m_file.IsOpen() ||
-        static_cast<std::uint64_t>(m_rowsWritten) >= AbsRows(m_infoHeader.biHeight))
+    if (!m_file.IsOpen() || m_rowsWritten >= bmp::RowCount(m_infoHeader))
         return Refuse(BmpFileStatus::WrongState);
     try {
         m_file.Write(row, static_cast<unsigned int>(GetRowStride()));

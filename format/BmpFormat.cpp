@@ -6,11 +6,8 @@
 namespace bmp {
 
 BITMAPFILEHEADER DecodeFileHeader(const std::uint8_t (&b)[14]) {
-    BITMAPFILEHEADER h;
+    BITMAPFILEHEADER h{};  // the reader uses no other field
     h.bfType = LoadLe16(b);
-    h.bfSize = LoadLe32(b + 2);
-    h.bfReserved1 = LoadLe16(b + 6);
-    h.bfReserved2 = LoadLe16(b + 8);
     h.bfOffBits = LoadLe32(b + 10);
     return h;
 }

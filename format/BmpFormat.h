@@ -2,6 +2,7 @@
 // The BMP file format as the module reads and writes it: the on-disk records,
 // the compression values, the run-length codes and the row length rule.
 #include <cstdint>
+#include <cstdlib>
 
 #include "tamb/RgbQuad.h"
 
@@ -103,6 +104,11 @@ inline void StoreLe32(std::uint8_t* p, std::uint32_t v) {
     p[1] = static_cast<std::uint8_t>(v >> 8);
     p[2] = static_cast<std::uint8_t>(v >> 16);
     p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+// Rows of the image: the magnitude of the height, of any height.
+inline std::int64_t RowCount(const BITMAPINFOHEADER& header) {
+    return std::llabs(static_cast<long long>(header.biHeight));
 }
 
 // Records from and to their stored bytes.

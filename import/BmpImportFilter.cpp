@@ -23,8 +23,6 @@ class ReaderCloser {
   public:
     explicit ReaderCloser(BmpReader& reader) : m_reader(reader) {}
     ~ReaderCloser() { m_reader.Close(); }
-    ReaderCloser(const ReaderCloser&) = delete;
-    ReaderCloser& operator=(const ReaderCloser&) = delete;
 
   private:
     BmpReader& m_reader;
@@ -85,11 +83,16 @@ void ExpandRow16(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
     for (; x + 4 <= width; x += 4, in += 8, out += 12) {
         const std::uint64_t first = bgr(0) | bgr(1) << 24 | bgr(2) << 48;
         const std::uint64_t rest = bgr(2) >> 16 | bgr(3) << 8;
-        for (int i = 0; i < 8; ++i) out[i] = static_cast<std::uint8_t>(first >> (8 * i));
-        for (int i = 0; i < 4; ++i) out[8 + i] = static_cast<std::uint8_t>(rest >> (8 * i));
+        bmp::StoreLe32(out, static_cast<std::uint32_t>(first));
+        bmp::StoreLe32(out + 4, static_cast<std::uint32_t>(first >> 32));
+        bmp::StoreLe32(out + 8, static_cast<std::uint32_t>(rest));
     }
-    for (; x < width; ++x, in += 2, out += 3)
-        for (int i = 0; i < 3; ++i) out[i] = static_cast<std::uint8_t>(bgr(0) >> (8 * i));
+    for (; x < width; ++x, in += 2, out += 3) {
+        const std::uint64_t pixel = bgr(0);
+        out[0] = static_cast<std::uint8_t>(pixel);
+        out[1] = static_cast<std::uint8_t>(pixel >> 8);
+        out[2] = static_cast<std::uint8_t>(pixel >> 16);
+    }
 }
 
 bool AnyAlpha(const std::uint8_t* row, std::int32_t width) {
@@ -118,14 +121,14 @@ bool AskToMakeOpaque(const orix::IoFilter& filter) {
            tamb::IError::AnswerYes;
 }
 
-// The magnitude of the height; the reader has refused -2^31.
-std::int32_t RowCount(const bmp::BITMAPINFOHEADER& info) {
-    return info.biHeight < 0 ? -info.biHeight : info.biHeight;
+// The reader has refused a height of -2^31.
+std::int32_t ImageRows(const bmp::BITMAPINFOHEADER& info) {
+    return static_cast<std::int32_t>(bmp::RowCount(info));
 }
 
 void StartImage(orix::TrImage& image, const bmp::BITMAPINFOHEADER& info, tamb::ColorFormat format,
                 const tagRGBQUAD* table) {
-    image.SetScanlineStart(info.biWidth, RowCount(info), format, info.biXPelsPerMeter,
+    image.SetScanlineStart(info.biWidth, ImageRows(info), format, info.biXPelsPerMeter,
                            info.biYPelsPerMeter, table, orix::TrImage::RowsByIndex, 0);
 }
 
@@ -142,7 +145,7 @@ class RowPass {
           m_image(image),
           m_progress(progress),
           m_width(info.biWidth),
-          m_rows(RowCount(info)),
+          m_rows(ImageRows(info)),
           m_bottomUp(info.biHeight > 0),
           m_bitCount(info.biBitCount),
           m_row(RowBytes(info)),
@@ -178,13 +181,12 @@ class RowPass {
         return masks[0] == bmp::kMask565Red || masks[2] == bmp::kMask565Red;
     }
 
-    // Bytes of one image row: 16-bit rows become 24-bit ones; whole bytes,
-    // padded to four. The reader has refused widths for which this leaves
-    // the signed 32-bit range.
+    // Bytes of one image row, padded as a stored row: enough for the stored
+    // row too. The reader has refused widths for which this does not fit.
     static std::size_t RowBytes(const bmp::BITMAPINFOHEADER& info) {
-        const std::int64_t bitsPerPixel = info.biBitCount == 16 ? 24 : info.biBitCount;
-        const std::int64_t bytes = (static_cast<std::int64_t>(info.biWidth) * bitsPerPixel + 7) / 8;
-        return static_cast<std::size_t>((bytes + 3) / 4 * 4);
+        bmp::BITMAPINFOHEADER image = info;
+        image.biBitCount = ImageBitsPerPixel(info);
+        return static_cast<std::size_t>(bmp::ComputeRowStride(&image));
     }
 
     // The row as the image takes it: expanded from 16 bits straight into the

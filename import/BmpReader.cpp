@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -18,13 +20,7 @@ constexpr auto kSharing = tamb::CBufferedFile::ShareReadWrite;
 bool DimensionsInRange(const bmp::BITMAPINFOHEADER& info) {
     constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
     if (info.biHeight == std::numeric_limits<std::int32_t>::min()) return false;
-    const std::int64_t bitsPerPixel = info.biBitCount == 16 ? 24 : info.biBitCount;
-    return static_cast<std::int64_t>(info.biWidth) * bitsPerPixel <= kMax;
-}
-
-std::int64_t RowCount(const bmp::BITMAPINFOHEADER& info) {
-    const std::int64_t height = info.biHeight;
-    return height < 0 ? -height : height;
+    return static_cast<std::int64_t>(info.biWidth) * ImageBitsPerPixel(info) <= kMax;
 }
 
 inline void PutNibble(std::uint8_t* row, std::int32_t x, unsigned v) {
@@ -80,7 +76,10 @@ struct Rle4Pixels {
         const unsigned high = static_cast<unsigned>(value) >> 4;
         const unsigned low = static_cast<unsigned>(value) & 0x0F;
         std::int32_t j = 0;
-        if ((x & 1) && n > 0) PutNibble(row, x + j++, high);
+        if ((x & 1) && n > 0) {
+            PutNibble(row, x, high);
+            j = 1;
+        }
         // From an even column on, whole bytes take two pixels of the run.
         const std::int32_t pairs = (n - j) / 2;
         const auto pair = static_cast<std::uint8_t>(j == 0 ? value : (low << 4) | high);
@@ -181,7 +180,9 @@ bool BmpReader::ReadBitFieldMasks() {
     if (m_infoHeader.biCompression != bmp::BI_BITFIELDS) return true;
     std::uint8_t bytes[bmp::kMaskBytes];
     if (m_file.Read(bytes, sizeof bytes) != sizeof bytes) return false;
-    for (int i = 0; i < 3; ++i) m_bitFieldMasks[i] = bmp::LoadLe32(bytes + 4 * i);
+    m_bitFieldMasks[0] = bmp::LoadLe32(bytes);
+    m_bitFieldMasks[1] = bmp::LoadLe32(bytes + 4);
+    m_bitFieldMasks[2] = bmp::LoadLe32(bytes + 8);
     return true;
 }
 
@@ -258,7 +259,7 @@ bool BmpReader::ReadScanline(void* row) {
         m_status = BmpFileStatus::WrongState;
         return false;
     }
-    if (m_rowsRead >= RowCount(m_infoHeader)) return Refuse(BmpFileStatus::WrongState);
+    if (m_rowsRead >= bmp::RowCount(m_infoHeader)) return Refuse(BmpFileStatus::WrongState);
 
     auto* out = static_cast<std::uint8_t*>(row);
     switch (m_infoHeader.biCompression) {
@@ -284,14 +285,12 @@ bool BmpReader::ReadScanline(void* row) {
 // Columns only move right, and every store is checked against the width, so
 // no code can write outside the row.
 
-bool BmpReader::BeginRleRow(std::int32_t& x) {
+std::optional<std::int32_t> BmpReader::BeginRleRow() {
     if (m_rleBlankRows > 0) {
         --m_rleBlankRows;
-        return false;
+        return std::nullopt;
     }
-    x = m_rleResumeColumn;
-    m_rleResumeColumn = 0;
-    return true;
+    return std::exchange(m_rleResumeColumn, 0);
 }
 
 BmpReader::RleStep BmpReader::ReadRleDelta(std::int32_t width, std::int32_t x) {
@@ -300,7 +299,7 @@ BmpReader::RleStep BmpReader::ReadRleDelta(std::int32_t width, std::int32_t x) {
     const int dy = m_file.Getc();
     if (dy < 0) return {x, false};
     const std::int32_t room = width - x;
-    const std::int32_t column = x + (dx < room ? dx : room);
+    const std::int32_t column = x + std::min(dx, room);
     if (dy == 0) return {column, true};
     // A move down ends this row; the rows passed over come out blank and the
     // row after them resumes at the new column.
@@ -327,8 +326,9 @@ template <class Pixels>
 void BmpReader::DecodeRleRow(std::uint8_t* row) {
     const std::int32_t width = m_infoHeader.biWidth;
     std::memset(row, 0, Pixels::RowBytes(width));
-    std::int32_t x = 0;
-    if (!BeginRleRow(x)) return;
+    const std::optional<std::int32_t> start = BeginRleRow();
+    if (!start) return;
+    std::int32_t x = *start;
     // Columns from x up to `stray` may hold what a run wrote past its end.
     std::int32_t stray = x;
     for (;;) {

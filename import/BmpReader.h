@@ -1,9 +1,16 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 
 #include "format/BmpFileStatus.h"
 #include "format/BmpFormat.h"
 #include "tamb/CBufferedFile.h"
+
+// Bits a pixel takes in the image the import makes: 16-bit pixels become
+// 24-bit ones, every other bit count stays as stored.
+inline std::uint16_t ImageBitsPerPixel(const bmp::BITMAPINFOHEADER& info) {
+    return info.biBitCount == 16 ? 24 : info.biBitCount;
+}
 
 // Reads one BMP file: checks its headers, loads the masks and the colour
 // table, then hands out the stored rows one at a time (run-length coded rows
@@ -50,8 +57,9 @@ class BmpReader {
         std::int32_t x;
         bool more;
     };
-    // Starts a run-length row: false when a delta made it a blank row.
-    bool BeginRleRow(std::int32_t& x);
+    // The column a run-length row starts at; none when a delta made it a
+    // blank row.
+    std::optional<std::int32_t> BeginRleRow();
     template <class Pixels>
     RleStep ReadAbsoluteRun(std::uint8_t* row, std::int32_t width, std::int32_t x, int pixels);
     // Reads a delta's offsets; a move down ends the row.
