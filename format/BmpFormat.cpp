@@ -62,7 +62,7 @@ void EncodeInfoHeader(const BITMAPINFOHEADER& h, std::uint8_t (&b)[40]) {
 
 std::int32_t ComputeRowStride(const BITMAPINFOHEADER* header) {
     if (header == nullptr || header->biSize != kInfoHeaderSize) return 0;
-    if (header->biBitCount == 0 || header->biWidth < 0) return 0;
+    if (header->biBitCount == 0 || header->biWidth < 1) return 0;
     // Bit counts 3 and 15 are stored in 4 and 16 bits a pixel.
     std::int64_t bitsPerPixel = header->biBitCount;
     if (bitsPerPixel == 3) bitsPerPixel = 4;

@@ -121,7 +121,7 @@ void EncodeInfoHeader(const BITMAPINFOHEADER& header, std::uint8_t (&bytes)[40])
 
 // Stored length in bytes of one uncompressed row: the bits of the row rounded
 // up to whole bytes, then to a multiple of four. 0 for a missing header, a
-// header whose biSize is not 40, a bit count of 0, a width below 0, or a row
+// header whose biSize is not 40, a bit count of 0, a width below 1, or a row
 // whose bit length leaves the signed 32-bit range.
 std::int32_t ComputeRowStride(const BITMAPINFOHEADER* header);
 

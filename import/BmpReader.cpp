@@ -30,30 +30,32 @@ inline void PutNibble(std::uint8_t* row, std::int32_t x, unsigned v) {
 }
 
 // How a run-length row holds its pixels; the decoding loop is the same for
-// both depths. Every n is already clipped to the room left in the row.
+// both depths.
 
 // One pixel a byte.
 struct Rle8Pixels {
     static std::size_t RowBytes(std::int32_t width) { return static_cast<std::size_t>(width); }
     static int DataBytes(int pixels) { return pixels; }
     static int PixelsIn(int bytes) { return bytes; }
-    // Stores a run of n at x and answers the end of what it wrote: where the
-    // row has room, a short run goes out as 16 bytes at once, and the loop
-    // clears the bytes past the run unless a later code covers them. Runs
-    // are mostly a few pixels long.
-    static std::int32_t Run(std::uint8_t* row, std::int32_t width, std::int32_t x, std::int32_t n,
+    // Stores a run of `count` at x, clipped to the row, and answers the
+    // column after it. Runs are mostly a few pixels long: where the row has
+    // room, a run of up to 16 goes out as 16 bytes at once. What it writes
+    // past its end lies within the 15 columns after the new one, and a later
+    // code covers it or ClearAhead clears it.
+    static std::int32_t Run(std::uint8_t* row, std::int32_t width, std::int32_t x, int count,
                             int value) {
-        if (n > 16 || width - x < 16) {
-            std::memset(row + x, value, static_cast<std::size_t>(n));
-            return x + n;
+        if (count <= 16 && x <= width - 16) {
+            const std::uint64_t pattern = 0x0101010101010101ull * static_cast<std::uint8_t>(value);
+            std::memcpy(row + x, &pattern, 8);
+            std::memcpy(row + x + 8, &pattern, 8);
+            return x + count;
         }
-        const std::uint64_t pattern = 0x0101010101010101ull * static_cast<std::uint8_t>(value);
-        std::memcpy(row + x, &pattern, 8);
-        std::memcpy(row + x + 8, &pattern, 8);
-        return x + 16;
+        const std::int32_t n = std::min<std::int32_t>(count, width - x);
+        std::memset(row + x, value, static_cast<std::size_t>(n));
+        return x + n;
     }
-    static void Clear(std::uint8_t* row, std::int32_t from, std::int32_t to) {
-        if (to > from) std::memset(row + from, 0, static_cast<std::size_t>(to - from));
+    static void ClearAhead(std::uint8_t* row, std::int32_t width, std::int32_t x) {
+        if (x < width) std::memset(row + x, 0, static_cast<std::size_t>(std::min(15, width - x)));
     }
     // Data byte j of an absolute run starting at column x, stored where the
     // row has room for it.
@@ -70,9 +72,11 @@ struct Rle4Pixels {
     }
     static int DataBytes(int pixels) { return (pixels + 1) / 2; }
     static int PixelsIn(int bytes) { return 2 * bytes; }
-    // Stores exactly the run's pixels: nothing to clear after it.
-    static std::int32_t Run(std::uint8_t* row, std::int32_t, std::int32_t x, std::int32_t n,
+    // Stores exactly the run's pixels, clipped to the row, and answers the
+    // column after them: nothing past them to clear.
+    static std::int32_t Run(std::uint8_t* row, std::int32_t width, std::int32_t x, int count,
                             int value) {
+        const std::int32_t n = std::min<std::int32_t>(count, width - x);
         const unsigned high = static_cast<unsigned>(value) >> 4;
         const unsigned low = static_cast<unsigned>(value) & 0x0F;
         std::int32_t j = 0;
@@ -88,7 +92,7 @@ struct Rle4Pixels {
         if (j < n) PutNibble(row, x + j, (j & 1) ? low : high);
         return x + n;
     }
-    static void Clear(std::uint8_t*, std::int32_t, std::int32_t) {}
+    static void ClearAhead(std::uint8_t*, std::int32_t, std::int32_t) {}
     // Data byte j holds pixels 2j (high nibble) and 2j + 1 (low nibble).
     static void PutData(std::uint8_t* row, std::int32_t x, std::int32_t room, int j, int c) {
         if (2 * j < room) PutNibble(row, x + 2 * j, static_cast<unsigned>(c) >> 4);
@@ -329,24 +333,30 @@ void BmpReader::DecodeRleRow(std::uint8_t* row) {
     const std::optional<std::int32_t> start = BeginRleRow();
     if (!start) return;
     std::int32_t x = *start;
-    // Columns from x up to `stray` may hold what a run wrote past its end.
-    std::int32_t stray = x;
     for (;;) {
         const int count = m_file.Getc();
         if (count < 0) break;
-        const int value = m_file.Getc();
+        int value = m_file.Getc();
         if (value < 0) break;
-        if (count != bmp::kRleEscape) {  // encoded run
-            const std::int32_t n = std::min<std::int32_t>(count, width - x);
-            stray = std::max(stray, Pixels::Run(row, width, x, n, value));
-            x += n;
-            continue;
+        if (count != bmp::kRleEscape) {
+            // An encoded run. The next code is read before the run is
+            // stored, so that the four bytes come through Getc back to back;
+            // an escape read that way is taken up below.
+            const int nextCount = m_file.Getc();
+            const int nextValue = nextCount < 0 ? -1 : m_file.Getc();
+            x = Pixels::Run(row, width, x, count, value);
+            if (nextValue < 0) break;
+            if (nextCount != bmp::kRleEscape) {
+                x = Pixels::Run(row, width, x, nextCount, nextValue);
+                continue;
+            }
+            value = nextValue;
         }
         if (value == bmp::kRleEndOfLine || value == bmp::kRleEndOfBitmap) break;
         if (value == bmp::kRleDelta) {
-            Pixels::Clear(row, x, stray);  // the move passes over them
+            Pixels::ClearAhead(row, width, x);  // the move passes over these columns
             const RleStep step = ReadRleDelta(width, x);
-            x = stray = step.x;
+            x = step.x;
             if (!step.more) break;
             continue;
         }
@@ -354,5 +364,5 @@ void BmpReader::DecodeRleRow(std::uint8_t* row) {
         x = step.x;
         if (!step.more) break;
     }
-    Pixels::Clear(row, x, stray);
+    Pixels::ClearAhead(row, width, x);
 }

@@ -89,9 +89,10 @@ void TrImage::SetScanline(const void* row, int index) {
     if (m_rowBytes > 0) std::memcpy(target, row, static_cast<std::size_t>(m_rowBytes));
 }
 
-void TrImage::SetScanlineEnd(const tagRGBQUAD* colorTable, unsigned int) {
+void TrImage::SetScanlineEnd(const tagRGBQUAD* colorTable, unsigned int flags) {
     ++m_scanlineEndCalls;
     m_lastEndTableNull = colorTable == nullptr;
+    m_lastEndFlags = flags;
     if (colorTable != nullptr) std::memcpy(m_colorTable, colorTable, sizeof m_colorTable);
 }
 

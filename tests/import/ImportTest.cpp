@@ -72,6 +72,12 @@ struct Import {
     }
 };
 
+// Rows by index, no flags, and no colour table at the end.
+bool ImageCallsAsSpecified(const orix::TrImage& image) {
+    return image.m_lastOrder == orix::TrImage::RowsByIndex && image.m_lastStartFlags == 0 &&
+           image.m_lastEndTableNull && image.m_lastEndFlags == 0;
+}
+
 // ---- Pixels ------------------------------------------------------------------
 
 struct PixelCase {
@@ -130,8 +136,7 @@ TEST(Import, RowsFormatTableAndResolution) {
         EXPECT_EQ(image.GetYPelsPerMeter(), core ? 0 : 0x1A2B3C4D);
         EXPECT_EQ(run.Rows(), c.rows);
         EXPECT_EQ(image.m_scanlineEndCalls, 1);
-        EXPECT_TRUE(image.m_lastOrder == orix::TrImage::RowsByIndex &&
-                    image.m_lastStartFlags == 0 && image.m_lastEndTableNull);
+        EXPECT_TRUE(ImageCallsAsSpecified(image));
         const File sameDepth(1, 1, image.GetColorFormat() == tamb::ColorIndexed1 ? 1 : 8);
         for (std::size_t i = 0; c.format <= tamb::ColorIndexed8 && i < 2; ++i)
             EXPECT_EQ(image.ColorTable()[i].rgbRed, sameDepth.f.palette[i].rgbRed) << i;
@@ -162,8 +167,8 @@ const RleCase kRleCases[] = {
     {"8: deltas past the row's end and the last row", 8, 3, 1, {1, 1, 0, 2, 200, 0, 1, 5, 0, 2, 0, 3},
      {{1, 0, 0, 0}}},
     {"8: short runs in a wide row, then a line's end and a delta", 8, 20, 2,
-     {3, 7, 0, 0, 2, 5, 0, 2, 3, 0, 1, 6, 0, 1},
-     {{5, 5, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {7, 7, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+     {1, 7, 0, 0, 1, 5, 0, 2, 3, 0, 1, 6, 0, 1},
+     {{5, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
     {"8: a stream cut short ends quietly", 8, 4, 2, {4, 1, 0, 3, 5}, {{0, 0, 0, 0}, {1, 1, 1, 1}}},
     {"4: runs alternate nibbles, also from an odd column", 4, 7, 1, {3, 0x12, 4, 0x34, 0, 1},
      {{0x12, 0x13, 0x43, 0x40}}},
@@ -240,6 +245,7 @@ std::vector<ErrorCase> ErrorCases() {
         {"not a BMP signature", with([](BmpFields& f) { f.signature = 0x4D43; }), 221, 16, {}},
         {"header size field cut short", Cut(eight, 16), 225, 1, {}},
         {"information header cut short", Cut(eight, 53), 225, 1, {}},
+        {"core header cut short", Cut(with([](BmpFields& f) { f.headerSize = 12; }), 25), 225, 1, {}},
         {"header size below 40", with([](BmpFields& f) { f.headerSize = 39; }), 221, 16, {}},
         {"width 0", with([](BmpFields& f) { f.width = 0; }), 221, 16, {}},
         {"negative width", with([](BmpFields& f) { f.width = -3; }), 221, 16, {}},
@@ -385,6 +391,7 @@ TEST(Import, TransparencyQuestion) {
             second ? std::vector<double>{0, 0.5, 1.0, 0, 0.5} : std::vector<double>{0, 0.5, 1.0};
         EXPECT_EQ(run.manager.Proportions(), proportions);
         EXPECT_EQ(run.Image().m_scanlineStartCalls, second ? 2 : 1);
+        EXPECT_TRUE(ImageCallsAsSpecified(run.Image()));
     }
 }
 
@@ -491,6 +498,9 @@ TEST(Import, ProbeAndDescription) {
          "Microsoft BMP Image\r\nWidth:  5\r\nHeight:  7\r\nBit Depth:  4\r\n"
          "Color Format:  16 colors w/palette\r\n"},
         {"2 bits: described, not imported", File(4, 1, 2, Bytes(4, 0)), true, unknown},
+        {"the widest 1-bit row", File(0x7FFFFFFF, 1, 1), true,
+         "Microsoft BMP Image\r\nWidth:  2147483647\r\nHeight:  1\r\nBit Depth:  1\r\n"
+         "Color Format:  monochrome\r\n"},
         {"signature", File(rle).Set([](BmpFields& f) { f.signature = 0x424D; }), false, nullptr},
         {"header cut short", Cut(rle, 30), false, nullptr},
         {"height 0", File(rle).Set([](BmpFields& f) { f.height = 0; }), false, nullptr},

@@ -63,6 +63,7 @@ class TrImage : public TrBase {
     RowAccessOrder m_lastOrder = RowsTopDown;
     unsigned int m_lastStartFlags = 0;
     bool m_lastEndTableNull = true;
+    unsigned int m_lastEndFlags = 0;
 
   private:
     unsigned char* RowForWriting(int index);
