@@ -55,7 +55,7 @@ struct Rle8Pixels {
         return x + n;
     }
     static void ClearAhead(std::uint8_t* row, std::int32_t width, std::int32_t x) {
-        if (x < width) std::memset(row + x, 0, static_cast<std::size_t>(std::min(15, width - x)));
+        std::memset(row + x, 0, static_cast<std::size_t>(std::min(15, width - x)));
     }
     // Data byte j of an absolute run starting at column x, stored where the
     // row has room for it.

@@ -169,11 +169,13 @@ const RleCase kRleCases[] = {
     {"8: short runs in a wide row, then a line's end and a delta", 8, 20, 2,
      {1, 7, 0, 0, 1, 5, 0, 2, 3, 0, 1, 6, 0, 1},
      {{5, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"8: runs of 0 within a row", 8, 4, 2, {1, 5, 2, 0, 1, 7, 0, 0, 2, 0, 1, 6, 0, 1}, {{0, 0, 6, 0}, {5, 0, 0, 7}}},
     {"8: a stream cut short ends quietly", 8, 4, 2, {4, 1, 0, 3, 5}, {{0, 0, 0, 0}, {1, 1, 1, 1}}},
     {"4: runs alternate nibbles, also from an odd column", 4, 7, 1, {3, 0x12, 4, 0x34, 0, 1},
      {{0x12, 0x13, 0x43, 0x40}}},
     {"4: literals of odd and even length with their pads", 4, 8, 1, {0, 3, 0xAB, 0xC0, 0, 5, 0x12, 0x34, 0x50, 0},
      {{0xAB, 0xC1, 0x23, 0x45}}},
+    {"4: the spare nibble of an odd literal is dropped", 4, 5, 1, {0, 3, 0xAB, 0xCD, 0, 1}, {{0xAB, 0xC0, 0, 0}}},
     {"4: delta and clipped runs", 4, 5, 2, {0, 2, 3, 0, 9, 0x77, 2, 0x11, 0, 0, 0, 2, 0, 1, 1, 0xF0},
      {{0, 0, 0, 0}, {0, 0x07, 0x70, 0}}},
 };
