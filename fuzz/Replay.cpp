@@ -1,7 +1,8 @@
-// The fuzz targets' checks in the normal test run, without libFuzzer, over
-// the seeds of make_seeds: the import seeds also cut short and with header
-// fields and pixel bytes damaged, the export seeds also stopped and abandoned.
-//   fuzz_replay SEEDS_DIR
+// The fuzz targets' checks in the normal test run, without libFuzzer: the
+// sample set of bmpsamples, also cut short and with header fields and pixel
+// bytes damaged, and the export seeds of make_seeds, also stopped and
+// abandoned.
+//   fuzz_replay SAMPLES_DIR EXPORT_SEEDS_DIR
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -43,22 +44,21 @@ std::vector<Bytes> ExportVariants(const Bytes& seed) {
 
 const struct {
     const char* name;
-    const char* seeds;
+    int seeds;  // the argument naming their folder
     std::string (*check)(const std::uint8_t*, std::size_t);
     std::vector<Bytes> (*variants)(const Bytes&);
-} kTargets[] = {{"import", "import", fuzzcheck::FuzzImport, ImportVariants},
-                {"probe", "import", fuzzcheck::CheckProbe, ImportVariants},
-                {"export", "export", fuzzcheck::CheckExport, ExportVariants}};
+} kTargets[] = {{"import", 1, fuzzcheck::FuzzImport, ImportVariants},
+                {"probe", 1, fuzzcheck::CheckProbe, ImportVariants},
+                {"export", 2, fuzzcheck::CheckExport, ExportVariants}};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) return std::fprintf(stderr, "usage: fuzz_replay SEEDS_DIR\n"), 2;
+    if (argc != 3) return std::fprintf(stderr, "usage: fuzz_replay SAMPLES_DIR EXPORT_DIR\n"), 2;
     fuzzcheck::SetFuzzPixelLimit();
     int passed = 0, failed = 0;
     for (const auto& target : kTargets)
-        for (const auto& seed :
-             std::filesystem::directory_iterator(std::filesystem::path(argv[1]) / target.seeds)) {
+        for (const auto& seed : std::filesystem::directory_iterator(argv[target.seeds])) {
             std::ifstream file(seed.path(), std::ios::binary);
             const Bytes bytes{std::istreambuf_iterator<char>(file), {}};
             const std::vector<Bytes> inputs = target.variants(bytes);
