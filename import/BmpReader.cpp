@@ -326,6 +326,17 @@ BmpReader::RleStep BmpReader::ReadAbsoluteRun(std::uint8_t* row, std::int32_t wi
     return {x + room, true};
 }
 
+// An escape code: the end of the line or of the bitmap, a delta, or an
+// absolute run.
+template <class Pixels>
+BmpReader::RleStep BmpReader::ReadEscape(std::uint8_t* row, std::int32_t width, std::int32_t x,
+                                         int code) {
+    if (code == bmp::kRleEndOfLine || code == bmp::kRleEndOfBitmap) return {x, false};
+    if (code != bmp::kRleDelta) return ReadAbsoluteRun<Pixels>(row, width, x, code);
+    Pixels::ClearAhead(row, width, x);  // the move passes over these columns
+    return ReadRleDelta(width, x);
+}
+
 template <class Pixels>
 void BmpReader::DecodeRleRow(std::uint8_t* row) {
     const std::int32_t width = m_infoHeader.biWidth;
@@ -352,15 +363,7 @@ void BmpReader::DecodeRleRow(std::uint8_t* row) {
             }
             value = nextValue;
         }
-        if (value == bmp::kRleEndOfLine || value == bmp::kRleEndOfBitmap) break;
-        if (value == bmp::kRleDelta) {
-            Pixels::ClearAhead(row, width, x);  // the move passes over these columns
-            const RleStep step = ReadRleDelta(width, x);
-            x = step.x;
-            if (!step.more) break;
-            continue;
-        }
-        const RleStep step = ReadAbsoluteRun<Pixels>(row, width, x, value);
+        const RleStep step = ReadEscape<Pixels>(row, width, x, value);
         x = step.x;
         if (!step.more) break;
     }

@@ -64,6 +64,8 @@ class BmpReader {
     RleStep ReadAbsoluteRun(std::uint8_t* row, std::int32_t width, std::int32_t x, int pixels);
     // Reads a delta's offsets; a move down ends the row.
     RleStep ReadRleDelta(std::int32_t width, std::int32_t x);
+    template <class Pixels>
+    RleStep ReadEscape(std::uint8_t* row, std::int32_t width, std::int32_t x, int code);
 
     BmpFileStatus m_status;
     tamb::CBufferedFile m_file;
