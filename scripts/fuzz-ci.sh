@@ -22,7 +22,7 @@ seeds="$build/seeds"
 rm -rf "$seeds"
 "$build/fuzz/make_seeds" "$seeds"
 # The import and probe harnesses start from the main job's sample set.
-"$(find "$build" -name bmpsamples -type f -perm -u+x | head -1)" "$seeds/samples" >/dev/null
+"$build/bmpsamples" "$seeds/samples" >/dev/null
 rm -f "$seeds/samples/MANIFEST.tsv"
 mkdir -p "$build/findings"
 
