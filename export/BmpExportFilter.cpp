@@ -136,10 +136,18 @@ BmpExportFilter::BmpExportFilter(orix::IoManager& manager)
 BmpExportFilter::~BmpExportFilter() {
     // An export still open when the filter goes leaves nothing behind, even a
     // written image: only EndExport keeps a file.
-    if (!m_fileName.empty())
-        m_writer.CloseAndRemove(m_fileName.c_str());
-    else
+    CloseTarget(m_fileName.empty());
+}
+
+void BmpExportFilter::CloseTarget(bool keep) {
+    if (keep)
         m_writer.Close();
+    else
+        m_writer.CloseAndRemove(m_fileName.c_str());
+}
+
+void BmpExportFilter::EndDisplay() {
+    if (m_progressScope && m_progressScope->IsActive()) m_progressScope->EndEarly();
 }
 
 orix::ExportStatus BmpExportFilter::BeginExport(const char* path, bool) {
@@ -167,13 +175,10 @@ orix::ExportStatus BmpExportFilter::ExportObject(orix::TrBase& object) {
 }
 
 orix::ExportStatus BmpExportFilter::EndExport() {
-    if (m_progressScope && m_progressScope->IsActive()) m_progressScope->EndEarly();
+    EndDisplay();
     if (m_fileName.empty()) ThrowError(kSourceFile, kLineNotBegun, orix::ErrExportNotBegun);
     // A stopped or failed export, or one without an image, leaves no file.
-    if (m_imagesWritten < 1)
-        m_writer.CloseAndRemove(m_fileName.c_str());
-    else
-        m_writer.Close();
+    CloseTarget(m_imagesWritten >= 1);
     m_fileName.clear();
     return orix::ExportDone;
 }
@@ -181,7 +186,7 @@ orix::ExportStatus BmpExportFilter::EndExport() {
 // A stop ends the display; the writer stays open and the image uncounted, so
 // EndExport or the destructor removes the file.
 orix::ExportStatus BmpExportFilter::Stopped() {
-    if (m_progressScope && m_progressScope->IsActive()) m_progressScope->EndEarly();
+    EndDisplay();
     return orix::ExportStopped;
 }
 

@@ -99,8 +99,8 @@ bool BmpWriter::Open(const char* path) {
 }
 
 bool BmpWriter::WriteHeaders() {
-    const std::uint32_t maskBytes =
-        m_infoHeader.biCompression == bmp::BI_BITFIELDS ? bmp::kMaskBytes : 0;
+    const bool hasMasks = m_infoHeader.biCompression == bmp::BI_BITFIELDS;
+    const std::uint32_t maskBytes = hasMasks ? bmp::kMaskBytes : 0;
     // Only a table that is written counts towards the offsets.
     const std::uint32_t tableBytes = HasColorTable() ? 4u * m_infoHeader.biClrUsed : 0;
     bmp::BITMAPFILEHEADER fileHeader{};
@@ -118,7 +118,7 @@ bool BmpWriter::WriteHeaders() {
     try {
         m_file.Write(fileBytes, sizeof fileBytes);
         m_file.Write(infoBytes, sizeof infoBytes);
-        if (m_infoHeader.biCompression == bmp::BI_BITFIELDS) m_file.Write(masks, maskBytes);
+        if (hasMasks) m_file.Write(masks, sizeof masks);
         if (HasColorTable()) m_file.Write(m_colorTable, tableBytes);
     } catch (...) {
         return false;

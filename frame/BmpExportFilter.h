@@ -31,6 +31,10 @@ class BmpExportFilter : public orix::IoExportFilter {
   private:
     orix::ExportStatus ExportImage(orix::TrImage& image);
     orix::ExportStatus Stopped();
+    // Ends the progress display if it is still showing.
+    void EndDisplay();
+    // Closes the writer's file, and deletes it unless it is to be kept.
+    void CloseTarget(bool keep);
 
     BmpWriter m_writer;
     std::string m_fileName;

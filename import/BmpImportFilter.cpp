@@ -61,12 +61,12 @@ bool FormatForBitCount(unsigned bitCount, tamb::ColorFormat& format) {
 // a 6-bit one c * 255 / 63, fraction dropped; the third byte always comes
 // from the top bits, whichever layout the masks named.
 std::vector<std::uint32_t> Expansion16(bool is565) {
+    auto scale = [](std::uint32_t value, std::uint32_t max) { return value * 255 / max; };
     std::vector<std::uint32_t> table(std::size_t{1} << 16);
     for (std::uint32_t v = 0; v < table.size(); ++v) {
-        const std::uint32_t blue = (v & 0x1F) * 255 / 31;
-        const std::uint32_t green =
-            is565 ? ((v >> 5) & 0x3F) * 255 / 63 : ((v >> 5) & 0x1F) * 255 / 31;
-        const std::uint32_t red = is565 ? (v >> 11) * 255 / 31 : ((v >> 10) & 0x1F) * 255 / 31;
+        const std::uint32_t blue = scale(v & 0x1F, 31);
+        const std::uint32_t green = is565 ? scale((v >> 5) & 0x3F, 63) : scale((v >> 5) & 0x1F, 31);
+        const std::uint32_t red = is565 ? scale(v >> 11, 31) : scale((v >> 10) & 0x1F, 31);
         table[v] = blue | green << 8 | red << 16;
     }
     return table;
@@ -76,9 +76,7 @@ std::vector<std::uint32_t> Expansion16(bool is565) {
 // a step, as twelve bytes in two stores, then the last few byte by byte.
 void ExpandRow16(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
                  const std::uint32_t* table) {
-    auto bgr = [table, &in](int i) -> std::uint64_t {
-        return table[in[2 * i] | in[2 * i + 1] << 8];
-    };
+    auto bgr = [table, &in](int i) -> std::uint64_t { return table[bmp::LoadLe16(in + 2 * i)]; };
     std::int32_t x = 0;
     for (; x + 4 <= width; x += 4, in += 8, out += 12) {
         const std::uint64_t first = bgr(0) | bgr(1) << 24 | bgr(2) << 48;
@@ -196,8 +194,10 @@ class RowPass {
             ExpandRow16(m_row.data(), m_converted.data(), m_width, m_expansion.data());
             return m_converted.data();
         }
-        if (m_bitCount == 32 && opaquePass) MakeOpaque(m_row.data(), m_width);
-        if (m_bitCount == 32 && !opaquePass && alphaAllZero && AnyAlpha(m_row.data(), m_width))
+        if (m_bitCount != 32) return m_row.data();
+        if (opaquePass)
+            MakeOpaque(m_row.data(), m_width);
+        else if (alphaAllZero && AnyAlpha(m_row.data(), m_width))
             alphaAllZero = false;
         return m_row.data();
     }

@@ -211,10 +211,8 @@ bool BmpReader::OpenAndReadHeaders(const char* path) {
     m_status = BmpFileStatus::Ok;
     m_rowsRead = 0;
     ResetRunLengthState();
-    if (!m_file.OpenNoThrow(path, kReadMode, kSharing, false)) {
-        m_status = BmpFileStatus::OpenFailed;
-        return false;
-    }
+    if (!m_file.OpenNoThrow(path, kReadMode, kSharing, false))
+        return Refuse(BmpFileStatus::OpenFailed);
 
     bmp::BITMAPFILEHEADER fileHeader;
     if (!ReadFileHeader(fileHeader)) return Refuse(BmpFileStatus::IoError);
@@ -259,11 +257,8 @@ void BmpReader::RewindToPixelData() {
 }
 
 bool BmpReader::ReadScanline(void* row) {
-    if (!m_file.IsOpen()) {
-        m_status = BmpFileStatus::WrongState;
-        return false;
-    }
-    if (m_rowsRead >= bmp::RowCount(m_infoHeader)) return Refuse(BmpFileStatus::WrongState);
+    if (!m_file.IsOpen() || m_rowsRead >= bmp::RowCount(m_infoHeader))
+        return Refuse(BmpFileStatus::WrongState);
 
     auto* out = static_cast<std::uint8_t*>(row);
     switch (m_infoHeader.biCompression) {
