@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses (clang, ASan+UBSan) and runs each one in turn
-# for a bounded time, starting from the generated seeds plus the corpus kept
-# from earlier runs. Fails on any finding; the input that caused it is left in
+# for a bounded time, starting from the sample set (import, probe) or the
+# export seeds, plus the corpus kept from earlier runs. Fails on any finding; the input that caused it is left in
 # build/fuzz/findings/.
 #   FUZZ_SECONDS   seconds per harness (default 60)
 #   FUZZ_HARNESSES which harnesses (default "import probe export")

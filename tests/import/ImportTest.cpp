@@ -439,6 +439,7 @@ TEST(Import, TheFileIsClosedBeforeTheDisplayEndsOnEveryWayOut) {
         SCOPED_TRACE(c.name);
         Import run(c.file, true, c.script);
         EXPECT_EQ(run.raised.line, c.line) << run.raised.message;
+        EXPECT_EQ(run.manager.m_importObjectCalls, c.script || c.line != 0 ? 0 : 1);
         // The file is closed before the image is handed over, and before
         // the display ends.
         std::vector<Kind> order;
