@@ -230,8 +230,10 @@ TEST(Export, Refusals) {
         const char* folder;  // of the target
         int line, code;
         std::vector<std::string> args;  // "" stands for the target's path
+        bool readOnlyTarget = false;    // a read-only file is there before
     } cases[] = {
         {"width 0", 0, 3, 9, "", 213, 14, {"BMP", depth, ""}},
+        {"width 0 onto a read-only file", 0, 3, 9, "", 213, 14, {"BMP", depth, ""}, true},
         {"height 0", 3, 0, 9, "", 213, 14, {"BMP", depth, ""}},
         {"no such folder", 1, 1, 9, "none/", 247, 5, {"", system}},
         {"a format the host cannot convert", 2, 2, 11, "", 273, 0, {}},
@@ -240,6 +242,12 @@ TEST(Export, Refusals) {
         SCOPED_TRACE(c.name);
         Export run;
         run.path = run.dir.File(std::string(c.folder) + "out.bmp");
+        const Bytes before = {'k', 'e', 'e', 'p'};
+        if (c.readOnlyTarget) {
+            run.dir.Write("out.bmp", before);
+            std::filesystem::permissions(run.path, std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::remove);
+        }
         auto image = MakeImage(c.width, c.height, static_cast<tamb::ColorFormat>(c.format), {});
         run.Run({image.get()}, false);
         EXPECT_EQ(run.raised.source, ".\\BmpExportFilter");
@@ -252,7 +260,13 @@ TEST(Export, Refusals) {
             "Image color format incompatible with BMP file format.  Can't export.";
         EXPECT_TRUE(c.code != 0 || run.raised.message == incompatible) << run.raised.message;
         run.filter->EndExport();
-        EXPECT_FALSE(run.Exists());
+        // The filter deletes its target; the runtime keeps a read-only file.
+        EXPECT_EQ(run.Exists(), c.readOnlyTarget);
+        if (c.readOnlyTarget) {
+            EXPECT_EQ(run.File(), before);
+            std::filesystem::permissions(run.path, std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add);
+        }
     }
     Export run;
     const Raised r = Catch([&] { run.filter->EndExport(); });

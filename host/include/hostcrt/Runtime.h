@@ -11,7 +11,8 @@
 #else
 
 extern "C" {
-// Deletes a file by name; 0 on success, -1 on failure.
+// Deletes a file by name; 0 on success, -1 on failure. A read-only file (no
+// owner write permission) is kept, with EACCES as the error code.
 int _unlink(const char* path);
 // The runtime's last operating-system error code (per thread).
 unsigned long* __doserrno(void);
