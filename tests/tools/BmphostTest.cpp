@@ -2,9 +2,11 @@
 // sample set: what it prints, its exit status and the files it leaves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "ToolRun.h"
 #include "tamb/ColorFormat.h"
@@ -12,40 +14,11 @@
 namespace {
 
 using nlohmann::json;
+using testsupport::Bytes;
 using tooltest::Bmphost;
 using tooltest::RunResult;
 
 std::string S(const std::string& name) { return tooltest::SamplePath(name); }
-
-TEST(Bmphost, ProbeNamesTheFilesTheModuleTakes) {
-    const RunResult run =
-        Bmphost({"probe", S("core1.bmp"), S("depth2.bmp"), S("not-bmp.bmp"), S("none.bmp")});
-    EXPECT_EQ(run.status, 1);  // not all of them
-    EXPECT_EQ(run.out, S("core1.bmp") + ": supported\n" + S("depth2.bmp") + ": supported\n" +
-                           S("not-bmp.bmp") + ": not supported\n" + S("none.bmp") +
-                           ": not supported\n");
-    EXPECT_EQ(Bmphost({"probe", S("rle4.bmp"), S("v5-24-gap.bmp")}).status, 0);
-}
-
-TEST(Bmphost, DescribeShowsTheModulesLines) {
-    struct Case {
-        std::string file;
-        int status;
-        std::string out, err;
-    } const cases[] = {
-        {"core4.bmp", 0,
-         "Microsoft BMP Image\nWidth:  63\nHeight:  40\nBit Depth:  4\n"
-         "Color Format:  16 colors w/palette\n",
-         ""},
-        {"not-bmp.bmp", 1, "", "error: the module cannot describe " + S("not-bmp.bmp") + "\n"},
-    };
-    for (const Case& c : cases) {
-        const RunResult run = Bmphost({"describe", S(c.file)});
-        EXPECT_EQ(run.status, c.status) << c.file;
-        EXPECT_EQ(run.out, c.out) << c.file;
-        EXPECT_EQ(run.err, c.err) << c.file;
-    }
-}
 
 TEST(Bmphost, ImportJsonIsWhatTheHostReceived) {
     const RunResult run = Bmphost({"import", S("rgb4.bmp"), "--json"});
@@ -74,53 +47,132 @@ TEST(Bmphost, ImportJsonIsWhatTheHostReceived) {
     EXPECT_EQ(clear["image"]["rows"][0].get<std::string>().substr(6, 2), "ff");
 }
 
-// Each case one convert run; the target is left only when it succeeds.
-TEST(Bmphost, ConvertWritesOnlyWhatItFinished) {
+// A 16-bit grey PNG of one pixel, 40000 of 65535.
+const char kGrey16Png[] =
+    "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\0\0\x01\0\0\0\x01\x10\0\0\0\0\x6a\xee\x47\x16"
+    "\0\0\0\x0bIDAT\x78\x9c\x63\x98\xe3\0\0\x01\x7b\0\xdd\x40\xe6\x05\x81\0\0\0\0IEND"
+    "\xae\x42\x60\x82";
+
+// "@" stands for the target, "%" for its folder and "$" for the samples'.
+std::string Fill(std::string text, const std::string& target, const std::string& folder) {
+    for (auto at = text.find_first_of("@%$"); at != std::string::npos;
+         at = text.find_first_of("@%$", at)) {
+        const std::string with = text[at] == '@' ? target : text[at] == '%' ? folder : S("");
+        text.replace(at, 1, with);
+        at += with.size();
+    }
+    return text;
+}
+
+// Each case one run as a user types it: its exit status, what it prints, and
+// the target's bytes before and after.
+TEST(Bmphost, EachRunKeepsTheUsersFiles) {
     const tooltest::TempDir dir;
-    const std::string out = dir.File("out.bmp"), rgb8 = S("rgb8.bmp"), depth2 = S("depth2.bmp");
-    const std::string refused = "error: The file \"" + depth2 +
-                                "\" is damaged or in an unsupported format. "
-                                "(.\\BmpImportFilter:285, code 16)\n";
-    const std::string refusedJson =
-        R"({"error":{"source":".\\BmpImportFilter","line":285,"code":16,"args":[")" + depth2 +
-        R"("],"message":"The file \")" + depth2 +
-        R"(\" is damaged or in an unsupported format."}})";
+    std::filesystem::create_directory(dir.File("d.bmp"));
+    dir.Write("grey16.png", Bytes(std::begin(kGrey16Png), std::end(kGrey16Png) - 1));
+    const std::string caf =
+        R"({"error":{"source":".\\BmpImportFilter","line":215,"code":8,"args":["%/caf)";
+    const std::string premature = "\": Premature end of file";
+    // A run that succeeds with the target on its command line writes it.
     struct Case {
-        std::vector<std::string> args;
+        std::string command;  // split at spaces
         int status;
         std::string out, err;
+        std::string before = "";  // the target's bytes, "$NAME" a sample's; "": no file
+        std::string target = "out.bmp";
+        std::string shell = "";  // before the command, or "tty": on a terminal
+        Bytes tail = {};         // of the written target
     } const cases[] = {
-        {{rgb8, out}, 0, rgb8 + " -> " + out + ": 66x44 indexed8, 4070 bytes\n", ""},
-        {{depth2, out}, 1, "", refused},
-        {{depth2, out, "--json"}, 1, refusedJson + "\n", refused},
-        {{S("truncated24.bmp"), out},
-         1,
-         "",
-         "error: Unexpected end of the file \"" + S("truncated24.bmp") +
-             "\": Premature end of file. (.\\BmpImportFilter:325, code 8)\n"},
+        {"probe $core1.bmp $depth2.bmp $not-bmp.bmp $none.bmp", 1,  // not all of them
+         "$core1.bmp: supported\n$depth2.bmp: supported\n$not-bmp.bmp: not supported\n"
+         "$none.bmp: not supported\n",
+         ""},
+        {"probe $rle4.bmp $v5-24-gap.bmp", 0, "$rle4.bmp: supported\n$v5-24-gap.bmp: supported\n",
+         ""},
+        {"describe $core4.bmp", 0,
+         "Microsoft BMP Image\nWidth:  63\nHeight:  40\nBit Depth:  4\n"
+         "Color Format:  16 colors w/palette\n",
+         ""},
+        {"describe $not-bmp.bmp", 1, "", "error: the module cannot describe $not-bmp.bmp\n"},
+        {"convert $rgb8.bmp @", 0, "$rgb8.bmp -> @: 66x44 8-bit indexed8, 4070 bytes\n", ""},
         // The import reports 45 times (0 to 44 rows of 44), then the export.
-        {{rgb8, out, "--stop-at", "3"}, 3, "", rgb8 + ": import stopped; nothing written\n"},
-        {{rgb8, out, "--stop-at", "46"}, 3, "", out + ": export stopped; nothing written\n"},
-        {{S("rgb24.bmp"), out, "--format", "indexed8"},
-         2,
-         "",
+        {"convert $rgb8.bmp @ --stop-at 3", 3, "", "$rgb8.bmp: import stopped; nothing written\n"},
+        {"convert $rgb8.bmp @ --stop-at 46", 3, "", "@: export stopped; nothing written\n"},
+        {"convert $rgb24.bmp @ --format indexed8", 2, "",
          "error: the image has more than 256 colours; indexed8 holds 256\n"},
-        {{rgb8, dir.File("")},
-         2,
-         "",
-         "error: refusing to export to " + dir.File("") +
-             ": it exists and is not a regular file\n"},
+        {"convert $rgb8.bmp %/d.bmp", 2, "",
+         "error: refusing to export to %/d.bmp: it exists and is not a regular file\n"},
+        // Onto itself: a stop inside the export keeps the input.
+        {"convert @ @ --stop-at 46", 3, "", "@: export stopped; nothing written\n", "$rgb8.bmp"},
+        {"convert -- @ @", 0, "@ -> @: 66x44 8-bit indexed8, 4070 bytes\n", "", "$rgb8.bmp"},
+        // Read-only: refused as the platform refuses it, even to root.
+        {"convert $rgb8.bmp @", 1, "", "error: cannot overwrite @: it is read-only\n", "keep",
+         "out.bmp", "chmod a-w @; "},
+        // Past the file-size limit (two blocks of 512 bytes), inside the rows.
+        {"convert $rgb24.bmp @", 1, "",
+         "error: Unable to write the file \"@\": File write error (.\\BmpExportFilter:278, code "
+         "9)\n",
+         "keep", "out.bmp", "ulimit -f 2; "},
+        // Names in JSON: UTF-8 as it was, other bytes replaced.
+        {"import @ --json", 1,
+         caf + "é.bmp\",\"Premature end of file\"],\"message\":\"Unexpected end of the file "
+               "\\\"%/café.bmp\\\": Premature end of file\"}}\n",
+         "error: Unexpected end of the file \"@" + premature +
+             " (.\\BmpImportFilter:215, code 8)\n",
+         "keep", "café.bmp"},
+        {"import @ --json", 1,
+         caf + "\xEF\xBF\xBD.bmp\",\"Premature end of file\"],\"message\":\"Unexpected end of the "
+               "file \\\"%/caf\xEF\xBF\xBD.bmp\\\": Premature end of file\"}}\n",
+         "error: Unexpected end of the file \"@" + premature +
+             " (.\\BmpImportFilter:215, code 8)\n",
+         "keep", "caf\xE9.bmp"},
+        // 16-bit samples by value: 40000 * 255 / 65535 rounds to 156.
+        {"convert %/grey16.png @", 0, "%/grey16.png -> @: 1x1 8-bit gray8, 1082 bytes\n", "", "",
+         "out.bmp", "", Bytes{156, 0, 0, 0}},
+        {"import $rgba32-alpha0.bmp --png @", 0, "$rgba32-alpha0.bmp: 64x40 bgra32 (result 0)\n",
+         "warning: not asked whether to make the fully transparent image opaque (stdin is not a "
+         "terminal): answered no; --opaque yes makes it opaque\n",
+         "", "out.png"},
+        {"convert $rgb8.bmp @", 2, "",
+         "error: refusing to export to @: its name does not end in .bmp\n", "keep", "b.PNG"},
+        {"convert $rgba32.bmp @ --format=rgba32", 0,
+         "$rgba32.bmp -> @: 64x40 24-bit, converted from rgba32, 7734 bytes\n", ""},
+        {"describe $rgb8.bmp --png @", 2, "",
+         "error: The following arguments were not expected: @ --png\n"
+         "run 'bmphost describe --help' for usage\n"},
+        {"--version", 0, "bmphost 0.1\n", ""},
+        // On a terminal: a run this short draws no progress bar.
+        {"import $rgb8.bmp", 0, "$rgb8.bmp: 66x44 indexed8 (result 0)\n", "", "", "out.bmp", "tty"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> args = {"convert"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        const RunResult run = Bmphost(args);
-        SCOPED_TRACE(::testing::PrintToString(c.args));
+        const std::string target = dir.File(c.target);
+        SCOPED_TRACE(c.command + " onto " + target);
+        if (!c.before.empty())
+            dir.Write(c.target, c.before[0] == '$'
+                                    ? testsupport::ReadFileBytes(S(c.before.substr(1)))
+                                    : Bytes(c.before.begin(), c.before.end()));
+        const Bytes before = c.before.empty() ? Bytes() : testsupport::ReadFileBytes(target);
+        std::vector<std::string> args;
+        std::istringstream words(Fill(c.command, target, dir.path()));
+        for (std::string word; words >> word;) args.push_back(word);
+        RunResult run = Bmphost(args, Fill(c.shell, target, dir.path()));
+        if (c.shell == "tty")
+            run.out.erase(std::remove(run.out.begin(), run.out.end(), '\r'), run.out.end());
         EXPECT_EQ(run.status, c.status);
-        EXPECT_EQ(run.out, c.out);
-        EXPECT_EQ(run.err, c.err);
-        EXPECT_EQ(std::filesystem::exists(out), c.status == 0);
-        std::remove(out.c_str());
+        EXPECT_EQ(run.out, Fill(c.out, target, dir.path()));
+        EXPECT_EQ(run.err, Fill(c.err, target, dir.path()));
+        const bool written = c.status == 0 && c.command.find('@') != std::string::npos;
+        const bool exists = std::filesystem::exists(target);
+        EXPECT_EQ(exists, written || !c.before.empty());
+        const Bytes after = exists ? testsupport::ReadFileBytes(target) : Bytes();
+        if (!written) {
+            EXPECT_EQ(after, before);
+        }
+        EXPECT_TRUE(after.size() >= c.tail.size() &&
+                    std::equal(c.tail.rbegin(), c.tail.rend(), after.rbegin()));
+        const auto files = std::distance(std::filesystem::directory_iterator(dir.path()), {});
+        EXPECT_EQ(files, 2 + exists) << "a file was left behind";
+        std::filesystem::remove(target);
     }
 }
 

@@ -28,25 +28,34 @@ struct RunResult {
     std::string out, err;
 };
 
-// Runs argv[0] with stdin from /dev/null. Output goes to files: a child that
-// fills a pipe nobody reads would hang. Arguments are quoted for the shell.
-inline RunResult Run(const std::vector<std::string>& argv) {
-    const TempDir dir;
+inline std::string ShellWords(const std::vector<std::string>& argv) {
     std::string command;
     for (const auto& arg : argv) {
         std::string quoted;
         for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
         command += "'" + quoted + "' ";
     }
-    command += "</dev/null >'" + dir.File("out") + "' 2>'" + dir.File("err") + "'";
-    const int status = std::system(command.c_str());
+    return command;
+}
+
+// Runs argv[0] with stdin from /dev/null, after `shell` (words such as a
+// ulimit), or, when that is "tty", on a terminal of its own, whose output
+// comes in `out`. Output goes to files: a child that fills a pipe nobody
+// reads would hang.
+inline RunResult Run(const std::vector<std::string>& argv, const std::string& shell = "") {
+    const TempDir dir;
+    const std::string command = shell == "tty"
+                                    ? ShellWords({"script", "-qec", ShellWords(argv), "/dev/null"})
+                                    : shell + ShellWords(argv);
+    const int status = std::system(
+        (command + "</dev/null >'" + dir.File("out") + "' 2>'" + dir.File("err") + "'").c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
             ReadText(dir.File("out")), ReadText(dir.File("err"))};
 }
 
-inline RunResult Bmphost(std::vector<std::string> args) {
+inline RunResult Bmphost(std::vector<std::string> args, const std::string& shell = "") {
     args.insert(args.begin(), {BMPHOST_PATH, "--module", BMPFILTER_MODULE_PATH});
-    return Run(args);
+    return Run(args, shell);
 }
 
 // The main job's sample set, written once per test program.

@@ -1,11 +1,9 @@
 #include "Module.h"
 
 #include <dlfcn.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <filesystem>
 #include <stdexcept>
-#include <vector>
 
 namespace bmphost {
 
@@ -14,20 +12,6 @@ namespace {
 std::string LoaderError() {
     const char* text = dlerror();
     return text != nullptr ? text : "unknown reason";
-}
-
-bool IsFile(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-std::string ProgramDirectory() {
-    std::vector<char> buffer(4096);
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    if (length <= 0) return std::string();
-    const std::string path(buffer.data(), static_cast<std::size_t>(length));
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 }  // namespace
@@ -66,12 +50,11 @@ std::unique_ptr<orix::IoExportFilter> Module::MakeExportFilter(orix::IoManager& 
 }
 
 std::string DefaultModulePath() {
-    const std::string directory = ProgramDirectory();
-    if (!directory.empty()) {
-        const std::string beside = directory + "/" + BMPHOST_MODULE_NAME;
-        if (IsFile(beside)) return beside;
-    }
-    return BMPHOST_BUILT_MODULE;
+    std::error_code error;
+    const auto beside =
+        std::filesystem::read_symlink("/proc/self/exe", error).parent_path() / BMPHOST_MODULE_NAME;
+    return !error && std::filesystem::is_regular_file(beside, error) ? beside.string()
+                                                                     : BMPHOST_BUILT_MODULE;
 }
 
 }  // namespace bmphost

@@ -25,13 +25,6 @@ constexpr NamedFormat kFormats[] = {
 
 int BitsOf(tamb::ColorFormat format) { return tamb::BitsPerPixel(format); }
 
-bool IsIndexed(tamb::ColorFormat f) {
-    return f == tamb::ColorIndexed1 || f == tamb::ColorIndexed4 || f == tamb::ColorIndexed8;
-}
-bool IsGray(tamb::ColorFormat f) {
-    return f == tamb::ColorGray1 || f == tamb::ColorGray4 || f == tamb::ColorGray8;
-}
-
 unsigned Luminance(const unsigned char* bgra) {
     const unsigned b = bgra[0], g = bgra[1], r = bgra[2];
     if (r == g && g == b) return r;  // grey stays exactly grey
@@ -51,6 +44,14 @@ std::uint32_t ColourKey(const unsigned char* bgra) {
 
 }  // namespace
 
+bool IsIndexed(tamb::ColorFormat f) {
+    return f == tamb::ColorIndexed1 || f == tamb::ColorIndexed4 || f == tamb::ColorIndexed8;
+}
+
+bool IsGray(tamb::ColorFormat f) {
+    return f == tamb::ColorGray1 || f == tamb::ColorGray4 || f == tamb::ColorGray8;
+}
+
 std::optional<tamb::ColorFormat> ParseFormatName(const std::string& name) {
     for (const auto& entry : kFormats)
         if (name == entry.name) return entry.format;
@@ -63,12 +64,9 @@ std::string FormatName(tamb::ColorFormat format) {
     return "format " + std::to_string(static_cast<int>(format));
 }
 
-std::string FormatNames() {
-    std::string out;
-    for (const auto& entry : kFormats) {
-        if (!out.empty()) out += ", ";
-        out += entry.name;
-    }
+std::vector<std::string> FormatNames() {
+    std::vector<std::string> out;
+    for (const auto& entry : kFormats) out.push_back(entry.name);
     return out;
 }
 

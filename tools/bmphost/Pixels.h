@@ -10,10 +10,13 @@
 
 namespace bmphost {
 
+bool IsIndexed(tamb::ColorFormat format);
+bool IsGray(tamb::ColorFormat format);
+
 // "bgra32", "indexed4", ... for the formats the host names; nullopt otherwise.
 std::optional<tamb::ColorFormat> ParseFormatName(const std::string& name);
 std::string FormatName(tamb::ColorFormat format);  // "format N" for unnamed values
-std::string FormatNames();                         // the accepted names, for help
+std::vector<std::string> FormatNames();            // the accepted names
 
 // The value of pixel x in a packed row of 1, 4 or 8 bits (leftmost pixel in
 // the high bits), and its store.

@@ -1,7 +1,6 @@
 #include "Png.h"
 
 #include <png.h>
-#include <unistd.h>
 
 #include <climits>
 #include <cstdint>
@@ -37,10 +36,6 @@ bool LooksLikePng(const std::string& path) {
 
 namespace {
 
-bool IsIndexed(tamb::ColorFormat f) {
-    return f == tamb::ColorIndexed1 || f == tamb::ColorIndexed4 || f == tamb::ColorIndexed8;
-}
-
 // How an image of the host goes into a PNG: palette images through their
 // colour table, grey as grey, formats with alpha as RGBA, the rest as RGB.
 struct PngLayout {
@@ -59,8 +54,7 @@ PngLayout LayoutFor(const orix::TrImage& image) {
         for (int i = 0; i < 1 << tamb::BitsPerPixel(format); ++i)
             layout.colormap.insert(layout.colormap.end(),
                                    {table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue});
-    } else if (format == tamb::ColorGray1 || format == tamb::ColorGray4 ||
-               format == tamb::ColorGray8) {
+    } else if (IsGray(format)) {
         layout.format = PNG_FORMAT_GRAY;
         layout.channels = 1;
     } else if (format == tamb::ColorBgra32 || format == tamb::ColorRgba32) {
@@ -125,7 +119,6 @@ bool WritePng(const orix::TrImage& image, const std::string& path, std::string& 
     if (!png_image_write_to_file(&png.image, path.c_str(), 0, pixels.data(), 0,
                                  layout.colormap.empty() ? nullptr : layout.colormap.data())) {
         error = std::string("cannot write ") + path + ": " + png.image.message;
-        ::unlink(path.c_str());
         return false;
     }
     return true;
@@ -201,6 +194,9 @@ bool ReadPng(const std::string& path, orix::TrImage& image, std::string& error) 
     }
     const HostLayout layout = HostLayoutFor(png.image);
     png.image.format = layout.pngFormat;
+    // 16-bit samples scale to 8 bits by value, as other tools read them; left
+    // alone, libpng would take them for linear light.
+    png.image.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
     std::vector<unsigned char> pixels(width * height * static_cast<std::uint64_t>(layout.channels));
     const bool indexed = IsIndexed(layout.format);
     std::vector<unsigned char> colormap(indexed ? PNG_IMAGE_COLORMAP_SIZE(png.image) : 0);

@@ -8,7 +8,7 @@ namespace bmphost {
 
 // Writes what the image holds as a PNG: indexed images as palette images
 // through their colour table, grey as grey, 24-bit as RGB, formats with
-// alpha as RGBA. False with `error` set on failure; no file is left then.
+// alpha as RGBA. False with `error` set on failure.
 bool WritePng(const orix::TrImage& image, const std::string& path, std::string& error);
 
 // True when the file starts with the PNG signature.

@@ -12,34 +12,18 @@ namespace bmphost {
 
 namespace {
 
-RaisedError FromException(const orix::IoException& e) {
-    RaisedError error;
-    error.fromFilter = true;
-    error.source = e.source;
-    error.line = e.line;
-    if (e.hasCode) error.code = static_cast<int>(e.code);
-    error.args = e.args;
-    error.message = e.message;
-    return error;
-}
-
-RaisedError HostError(const std::string& message) {
-    RaisedError error;
-    error.message = message;
-    return error;
-}
-
 // Runs one call into the module; an error it raises is kept, not thrown on.
 template <typename Call>
 std::optional<RaisedError> Guard(Call call) {
     try {
         call();
     } catch (const orix::IoException& e) {
-        return FromException(e);
+        const auto code = e.hasCode ? std::optional<int>(static_cast<int>(e.code)) : std::nullopt;
+        return RaisedError{true, e.source, e.line, code, e.args, e.message};
     } catch (const std::bad_alloc&) {
-        return HostError("out of memory: the image is larger than the host can hold");
+        return RaisedError{false, {}, 0, {}, {}, kOutOfMemory};
     } catch (const std::exception& e) {
-        return HostError(e.what());
+        return RaisedError{false, {}, 0, {}, {}, e.what()};
     }
     return std::nullopt;
 }
@@ -110,34 +94,23 @@ ExportOutcome Session::Export(orix::TrImage& image, const std::string& path) {
     return outcome;
 }
 
-std::vector<std::string> Session::Messages(const Phase& phase) const {
-    std::vector<std::string> out;
-    for (std::size_t i = phase.firstEvent; i < phase.lastEvent; ++i)
-        if (m_manager.m_progress[i].kind == orix::ProgressEvent::Message)
-            out.push_back(m_manager.m_progress[i].text);
-    return out;
-}
-
-std::vector<double> Session::Proportions(const Phase& phase) const {
-    std::vector<double> out;
-    for (std::size_t i = phase.firstEvent; i < phase.lastEvent; ++i)
-        if (m_manager.m_progress[i].kind == orix::ProgressEvent::Proportion)
-            out.push_back(m_manager.m_progress[i].value);
-    return out;
-}
-
-bool Session::QuestionAsked(const Phase& phase) const {
-    for (std::size_t i = phase.firstWarning; i < phase.lastWarning; ++i)
-        if (m_manager.m_warnings[i].style == tamb::IError::WarnQuestion) return true;
-    return false;
-}
-
-std::vector<std::string> Session::Notices(const Phase& phase) const {
-    std::vector<std::string> out;
-    for (std::size_t i = phase.firstWarning; i < phase.lastWarning; ++i)
-        if (m_manager.m_warnings[i].style != tamb::IError::WarnQuestion)
-            out.push_back(m_manager.m_warnings[i].text);
-    return out;
+Json Session::PhaseJson(const Phase& phase) const {
+    Json messages = Json::array(), progress = Json::array(), notices = Json::array();
+    for (std::size_t i = phase.firstEvent; i < phase.lastEvent; ++i) {
+        const orix::ProgressEvent& event = m_manager.m_progress[i];
+        if (event.kind == orix::ProgressEvent::Message) messages.push_back(event.text);
+        if (event.kind == orix::ProgressEvent::Proportion) progress.push_back(event.value);
+    }
+    bool asked = false;
+    for (std::size_t i = phase.firstWarning; i < phase.lastWarning; ++i) {
+        const bool question = m_manager.m_warnings[i].style == tamb::IError::WarnQuestion;
+        asked = asked || question;
+        if (!question) notices.push_back(m_manager.m_warnings[i].text);
+    }
+    return Json{{"messages", messages},
+                {"progress", progress},
+                {"question_asked", asked},
+                {"warnings", notices}};
 }
 
 std::string DescribeError(const RaisedError& error) {
@@ -147,38 +120,18 @@ std::string DescribeError(const RaisedError& error) {
     return out + ")";
 }
 
-Json JsonText(const std::string& text) {
-    std::string utf8;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x80) {
-            utf8 += c;
-        } else {
-            utf8 += static_cast<char>(0xC0 | (byte >> 6));
-            utf8 += static_cast<char>(0x80 | (byte & 0x3F));
-        }
-    }
-    return utf8;
+void PrintJson(const Json& document) {
+    std::cout << document.dump(-1, ' ', false, Json::error_handler_t::replace) << std::endl;
 }
-
-void PrintJson(const Json& document) { std::cout << document.dump(-1, ' ', true) << std::endl; }
 
 Json ErrorJson(const RaisedError& error) {
-    Json args = Json::array();
-    for (const auto& arg : error.args) args.push_back(JsonText(arg));
     Json details;
-    details["source"] = error.fromFilter ? JsonText(error.source) : Json();
+    details["source"] = error.fromFilter ? Json(error.source) : Json();
     details["line"] = error.fromFilter ? Json(error.line) : Json();
     details["code"] = error.code ? Json(*error.code) : Json();
-    details["args"] = args;
-    details["message"] = JsonText(error.message);
+    details["args"] = error.args;
+    details["message"] = error.message;
     return Json{{"error", details}};
-}
-
-Json PhaseJson(const Session& session, const Phase& phase) {
-    Json messages = Json::array();
-    for (const auto& m : session.Messages(phase)) messages.push_back(JsonText(m));
-    return Json{{"messages", messages}, {"progress", session.Proportions(phase)}};
 }
 
 namespace {

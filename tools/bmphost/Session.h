@@ -14,6 +14,8 @@ namespace bmphost {
 // Members keep the order they were added in, as a reader of the output expects.
 using Json = nlohmann::ordered_json;
 
+inline constexpr char kOutOfMemory[] = "out of memory: the image is larger than the host can hold";
+
 // An error a filter raised (or another failure on the host's side).
 struct RaisedError {
     bool fromFilter = false;  // raised through the framework by a filter
@@ -59,10 +61,9 @@ class Session {
     ImportOutcome Import(const std::string& path, bool promptAllowed);
     ExportOutcome Export(orix::TrImage& image, const std::string& path);
 
-    std::vector<std::string> Messages(const Phase& phase) const;
-    std::vector<double> Proportions(const Phase& phase) const;
-    bool QuestionAsked(const Phase& phase) const;
-    std::vector<std::string> Notices(const Phase& phase) const;
+    // The progress messages and proportions of a phase, whether it asked the
+    // transparency question, and the notices it showed.
+    Json PhaseJson(const Phase& phase) const;
 
   private:
     Phase Begin() const;
@@ -75,16 +76,12 @@ class Session {
 // The one-line form: "MESSAGE (SOURCE:LINE, code N)".
 std::string DescribeError(const RaisedError& error);
 
-// A narrow text of the module or the host as a JSON string. Each byte stands
-// for itself (as Latin-1), so that any byte sequence survives, not only UTF-8.
-Json JsonText(const std::string& text);
-// One document on stdout, one line, non-ASCII escaped.
+// One document on stdout, one line, in UTF-8: texts as the module gave them,
+// bytes that are not UTF-8 replaced.
 void PrintJson(const Json& document);
 
 // {"error": {...}}: source, line, code, args, message (null where absent).
 Json ErrorJson(const RaisedError& error);
-// The messages and progress proportions of one phase.
-Json PhaseJson(const Session& session, const Phase& phase);
 // Size, format, resolution, colour table and rows (top first) as hex.
 Json ImageJson(const orix::TrImage& image);
 

@@ -3,9 +3,11 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 
+#include "Target.h"
 #include "tamb/IError.h"
 
 namespace bmphost {
@@ -14,38 +16,50 @@ namespace {
 
 volatile sig_atomic_t g_interrupted = 0;
 
+using Clock = std::chrono::steady_clock;
+
 struct BarState {
     bool drawn = false;
     int shownPermille = -1;
+    Clock::time_point shownAt;  // or when the work began
     std::string label;
 };
 
-void OnInterrupt(int) { g_interrupted = 1; }
+const char kNotAsked[] =
+    "warning: not asked whether to make the fully transparent image opaque (stdin is not a "
+    "terminal): answered no; --opaque yes makes it opaque\n";
+
+// A signal that ends the program first removes the file being written.
+void OnEndingSignal(int signal) {
+    DiscardPendingFile();
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// The first Ctrl-C asks the work to stop; the next one ends the program.
+void OnInterrupt(int signal) {
+    if (g_interrupted != 0) OnEndingSignal(signal);
+    g_interrupted = 1;
+}
+
+BarState g_bar;
 
 void DrawBar(BarState& bar, double fraction) {
     if (fraction < 0) fraction = 0;
     if (fraction > 1) fraction = 1;
     const int permille = static_cast<int>(fraction * 1000);
-    if (permille == bar.shownPermille) return;  // redraw only on visible change
+    // About ten redraws a second at most, and none for work done sooner.
+    const auto now = Clock::now();
+    if (permille == bar.shownPermille || now - bar.shownAt < std::chrono::milliseconds(100)) return;
     bar.shownPermille = permille;
+    bar.shownAt = now;
     constexpr int kWidth = 30;
-    const int filled = permille * kWidth / 1000;
-    std::string line = "\r[";
-    line.append(static_cast<std::size_t>(filled), '#');
-    line.append(static_cast<std::size_t>(kWidth - filled), ' ');
-    char percent[16];
-    std::snprintf(percent, sizeof percent, "] %3d%% ", permille / 10);
-    line += percent;
-    line += bar.label.substr(0, 40);
-    line += "\x1b[K";
-    std::fputs(line.c_str(), stderr);
+    const auto filled = static_cast<std::size_t>(permille * kWidth / 1000);
+    const std::string done(filled, '#'), left(kWidth - filled, ' ');
+    std::fprintf(stderr, "\r[%s%s] %3d%% %.40s\x1b[K", done.c_str(), left.c_str(), permille / 10,
+                 bar.label.c_str());
     std::fflush(stderr);
     bar.drawn = true;
-}
-
-BarState& Bar() {
-    static BarState bar;
-    return bar;
 }
 
 int AskOnTerminal(const std::string& question) {
@@ -60,18 +74,18 @@ int AskOnTerminal(const std::string& question) {
 
 }  // namespace
 
-void InstallInterruptHandler() {
-    struct sigaction action = {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
+void InstallSignalHandlers() {
+    ::signal(SIGINT, OnInterrupt);
+    ::signal(SIGTERM, OnEndingSignal);
+    ::signal(SIGHUP, OnEndingSignal);
+    // A write past the file-size limit then fails as a write, not as a death.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool InterruptRequested() { return g_interrupted != 0; }
 
 void ClearProgressLine() {
-    BarState& bar = Bar();
+    BarState& bar = g_bar;
     if (!bar.drawn) return;
     std::fputs("\r\x1b[K", stderr);
     std::fflush(stderr);
@@ -82,11 +96,12 @@ void ClearProgressLine() {
 void AttachTerminal(orix::IoManager& manager, OpaqueAnswer opaque) {
     const bool showBar = ::isatty(STDERR_FILENO) != 0;
     manager.m_progressHook = [showBar](const orix::ProgressEvent& event) {
-        BarState& bar = Bar();
+        BarState& bar = g_bar;
         switch (event.kind) {
             case orix::ProgressEvent::Begin:
                 bar.label.clear();
                 bar.shownPermille = -1;
+                bar.shownAt = Clock::now();
                 break;
             case orix::ProgressEvent::Message:
                 bar.label = event.text;
@@ -117,8 +132,10 @@ void AttachTerminal(orix::IoManager& manager, OpaqueAnswer opaque) {
             case OpaqueAnswer::Ask:
                 break;
         }
-        if (::isatty(STDIN_FILENO) == 0) return static_cast<int>(tamb::IError::AnswerNo);
-        return AskOnTerminal(text);
+        if (::isatty(STDIN_FILENO) != 0) return AskOnTerminal(text);
+        ClearProgressLine();
+        std::fputs(kNotAsked, stderr);
+        return static_cast<int>(tamb::IError::AnswerNo);
     };
 }
 

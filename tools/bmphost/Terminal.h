@@ -8,8 +8,9 @@
 namespace bmphost {
 
 // From now on the first Ctrl-C only asks the running work to stop (through
-// the progress answer); a second one ends the program as usual.
-void InstallInterruptHandler();
+// the progress answer); a second one, SIGTERM or SIGHUP end the program
+// without leaving a pending file. A write past the file-size limit fails.
+void InstallSignalHandlers();
 bool InterruptRequested();
 
 enum class OpaqueAnswer { Yes, No, Ask };
@@ -17,7 +18,7 @@ enum class OpaqueAnswer { Yes, No, Ask };
 // Connects a manager to the terminal: progress events drive the bar (when
 // stderr is a terminal) and answer "stop" after Ctrl-C; notices print as
 // warnings; questions are answered by `opaque`, asking on the terminal only
-// when that is Ask and stdin is a terminal.
+// when that is Ask and stdin is a terminal (else no, said on stderr).
 void AttachTerminal(orix::IoManager& manager, OpaqueAnswer opaque);
 
 // Removes a half-drawn bar before other output goes to stderr.

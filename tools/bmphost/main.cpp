@@ -1,18 +1,13 @@
 // bmphost: a small command-line host for the BMP filter module. It loads the
 // module at run time, gets its filters only through ImportBMP and ExportBMP,
 // and drives them through the host's libraries as any host would.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <CLI/CLI.hpp>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <iostream>
+#include <fstream>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -20,6 +15,7 @@
 #include "Pixels.h"
 #include "Png.h"
 #include "Session.h"
+#include "Target.h"
 #include "Terminal.h"
 
 namespace bmphost {
@@ -32,117 +28,69 @@ constexpr int kExitUsage = 2;          // bad command line, or a target the host
 constexpr int kExitStopped = 3;        // stopped through the progress answer; no image or file
 constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C
 
-const char kUsage[] =
-    "usage: bmphost [--module PATH] [--max-pixels N] COMMAND ...\n"
-    "\n"
-    "commands:\n"
-    "  probe FILE...            one line per file: supported or not\n"
-    "  describe FILE [--json]   the module's description of the file\n"
-    "  import FILE [--png OUT.png] [--json] [--opaque yes|no|ask] [--no-prompt]\n"
-    "              [--stop-at K]\n"
-    "                           import through the module; --png writes what the host\n"
-    "                           received, --json prints it\n"
-    "  convert IN OUT.bmp [--format FORMAT] [--opaque yes|no|ask] [--no-prompt]\n"
-    "              [--stop-at K] [--json] [--png OUT.png]\n"
-    "                           import IN (BMP through the module, or PNG) and export it\n"
-    "                           through the module\n"
-    "\n"
-    "options:\n"
-    "  --module PATH     the module to load (default: libBmpFilter.so beside bmphost)\n"
-    "  --max-pixels N    the host's limit on the pixels of one image\n"
-    "  --opaque ANSWER   answer to the question whether a fully transparent 32-bit\n"
-    "                    image is to be made opaque; 'ask' (the default) asks on the\n"
-    "                    terminal, and answers no when stdin is not a terminal\n"
-    "  --no-prompt       tell the module that it may not ask questions\n"
-    "  --stop-at K       the host answers 'stop' to its K-th progress report (from 0,\n"
-    "                    counted over the whole run)\n"
-    "  --format FORMAT   colour format handed to the exporter: ";
-
 struct Options {
-    std::string command;
-    std::vector<std::string> files;
-    std::optional<std::string> module;
-    std::optional<std::string> png;
-    std::optional<std::string> format;
-    OpaqueAnswer opaque = OpaqueAnswer::Ask;
+    std::string module;
+    std::uint64_t maxPixels = 0;
+    std::vector<std::string> files;  // of probe
+    std::string input, output;
+    std::string png;
+    std::string format;
+    std::string opaque = "ask";
     bool json = false;
-    bool prompt = true;
+    bool noPrompt = false;
     long stopAt = -1;
-    std::optional<std::uint64_t> maxPixels;
 };
 
-struct UsageError {
-    std::string message;
-    bool help = false;  // asked for: usage on stdout, success
-};
+const char kPngHelp[] = "write what the host received as a PNG";
+const char kJsonHelp[] = "print one JSON document on one line";
 
-bool ParseNumber(const std::string& text, std::uint64_t& value) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long parsed = std::strtoull(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0') return false;
-    value = parsed;
-    return true;
+// The options of import and convert.
+void AddImportOptions(CLI::App& command, Options& o) {
+    command.add_option("--png", o.png, kPngHelp);
+    command.add_flag("--json", o.json, kJsonHelp);
+    command
+        .add_option("--opaque", o.opaque,
+                    "make a fully transparent 32-bit image opaque: yes, no, or ask (the default) "
+                    "on the terminal, which answers no when stdin is not one")
+        ->check(CLI::IsMember({"yes", "no", "ask"}));
+    command.add_flag("--no-prompt", o.noPrompt, "tell the module that it may not ask questions");
+    command
+        .add_option("--stop-at", o.stopAt,
+                    "answer 'stop' to the K-th progress report of the run (from 0)")
+        ->check(CLI::Range(0L, 0x7FFFFFFFL));
 }
 
-OpaqueAnswer ParseOpaque(const std::string& answer) {
-    if (answer == "yes") return OpaqueAnswer::Yes;
-    if (answer == "no") return OpaqueAnswer::No;
-    if (answer == "ask") return OpaqueAnswer::Ask;
-    throw UsageError{"--opaque takes yes, no or ask"};
-}
-
-std::uint64_t ParseCount(const std::string& option, const std::string& text, std::uint64_t most) {
-    std::uint64_t value = 0;
-    if (!ParseNumber(text, value) || value > most) throw UsageError{option + " takes a count"};
-    return value;
-}
-
-// An option with a value at args[i], taking the value too; false for any
-// other argument.
-bool ParseValueOption(const std::vector<std::string>& args, std::size_t& i, Options& options) {
-    const std::string& option = args[i];
-    static const std::set<std::string> kWithValue = {"--module", "--png",     "--format",
-                                                     "--opaque", "--stop-at", "--max-pixels"};
-    if (kWithValue.count(option) == 0) return false;
-    if (i + 1 >= args.size()) throw UsageError{option + " needs a value"};
-    const std::string& value = args[++i];
-    if (option == "--module")
-        options.module = value;
-    else if (option == "--png")
-        options.png = value;
-    else if (option == "--format")
-        options.format = value;
-    else if (option == "--opaque")
-        options.opaque = ParseOpaque(value);
-    else if (option == "--stop-at")
-        options.stopAt = static_cast<long>(ParseCount(option, value, 0x7FFFFFFF));
-    else
-        options.maxPixels = ParseCount(option, value, UINT64_MAX);
-    return true;
-}
-
-Options ParseArguments(int argc, char** argv) {
-    Options options;
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") throw UsageError{"", true};
-        if (ParseValueOption(args, i, options)) continue;
-        if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "--no-prompt") {
-            options.prompt = false;
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            throw UsageError{"unknown option " + arg};
-        } else if (options.command.empty()) {
-            options.command = arg;
-        } else {
-            options.files.push_back(arg);
-        }
-    }
-    return options;
+// Each command a subcommand with its own help; options of the whole program
+// may come after the command too.
+void DefineCommandLine(CLI::App& app, Options& o) {
+    app.set_version_flag("--version", "bmphost " BMPHOST_VERSION);
+    app.require_subcommand(1);
+    app.fallthrough();
+    app.add_option("--module", o.module,
+                   "the module to load (default: " BMPHOST_MODULE_NAME " beside bmphost)");
+    app.add_option("--max-pixels", o.maxPixels, "the host's limit on the pixels of one image");
+    app.add_subcommand("probe", "one line per file: supported or not")
+        ->add_option("FILE", o.files)
+        ->required();
+    CLI::App* describe = app.add_subcommand("describe", "the module's description of the file");
+    describe->add_option("FILE", o.input)->required();
+    describe->add_flag("--json", o.json, kJsonHelp);
+    CLI::App* import = app.add_subcommand("import", "import a file through the module");
+    import->add_option("FILE", o.input)->required();
+    AddImportOptions(*import, o);
+    CLI::App* convert = app.add_subcommand(
+        "convert", "import IN (BMP through the module, or PNG) and export it through the module");
+    convert->add_option("IN", o.input)->required();
+    convert->add_option("OUT.bmp", o.output)->required();
+    AddImportOptions(*convert, o);
+    convert->add_option("--format", o.format, "re-encode on the host's side before the export")
+        ->check(CLI::IsMember(FormatNames()));
+    app.failure_message([](const CLI::App* top, const CLI::Error& e) {
+        const auto chosen = top->get_subcommands();
+        const std::string command = chosen.empty() ? "" : " " + chosen[0]->get_name();
+        return "error: " + std::string(e.what()) + "\nrun 'bmphost" + command +
+               " --help' for usage\n";
+    });
 }
 
 void PrintError(const std::string& message) {
@@ -150,20 +98,9 @@ void PrintError(const std::string& message) {
     std::fprintf(stderr, "error: %s\n", message.c_str());
 }
 
-// The module deletes a failed target by name, so only a regular file or a
-// new path may be handed to it.
-bool TargetAcceptable(const std::string& path, std::string& reason) {
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0) return true;  // a new path
-    if (S_ISREG(info.st_mode)) return true;
-    reason = "refusing to export to " + path + ": it exists and is not a regular file";
-    return false;
-}
-
 int StoppedStatus() { return InterruptRequested() ? kExitInterrupted : kExitStopped; }
 
 int Probe(Session& session, const Options& options) {
-    if (options.files.empty()) throw UsageError{"probe needs at least one file"};
     bool all = true;
     for (const auto& file : options.files) {
         const bool supported = session.Probe(file);
@@ -174,19 +111,16 @@ int Probe(Session& session, const Options& options) {
 }
 
 int Describe(Session& session, const Options& options) {
-    if (options.files.size() != 1) throw UsageError{"describe takes one file"};
-    const auto text = session.Describe(options.files[0]);
+    const auto text = session.Describe(options.input);
     if (options.json) {
-        PrintJson(Json{{"description", text ? JsonText(*text) : Json()}});
+        PrintJson(Json{{"description", text ? Json(*text) : Json()}});
     } else if (text) {
         // The module ends its lines with CR LF; a terminal wants LF.
-        std::string plain;
         for (const char c : *text)
-            if (c != '\r') plain += c;
-        std::fputs(plain.c_str(), stdout);
+            if (c != '\r') std::putchar(c);
     }
     if (!text) {
-        PrintError("the module cannot describe " + options.files[0]);
+        PrintError("the module cannot describe " + options.input);
         return kExitFailed;
     }
     return kExitOk;
@@ -201,32 +135,35 @@ int ReportError(const Options& options, const RaisedError& error, int status) {
 }
 
 int ReportHostError(const Options& options, const std::string& message, int status) {
-    RaisedError error;
-    error.message = message;
-    return ReportError(options, error, status);
+    return ReportError(options, RaisedError{false, {}, 0, {}, {}, message}, status);
 }
 
-const char kOutOfMemory[] = "out of memory: the image is larger than the host can hold";
-
-bool WritePreview(const orix::TrImage& image, const std::string& path) {
-    std::string error;
-    if (WritePng(image, path, error)) return true;
-    PrintError(error);
-    return false;
+// The one way bmphost writes a file: beside the target, then over it.
+template <typename Write>
+int WriteTarget(const std::string& target, Write write) {
+    PendingFile pending(target);
+    const int status = write(pending.Path());
+    if (status == kExitOk) pending.Commit();
+    return status;
 }
 
-// The import's result, whether the question was asked, and its messages and
-// progress.
+int WritePreview(const Options& options, const orix::TrImage& image) {
+    return WriteTarget(options.png, [&](const std::string& path) {
+        std::string error;
+        if (!WritePng(image, path, error)) throw std::runtime_error(error);
+        return kExitOk;
+    });
+}
+
 Json ImportJson(const Session& session, const ImportOutcome& outcome) {
-    Json json{{"result", outcome.result}, {"question_asked", session.QuestionAsked(outcome.phase)}};
-    json.update(PhaseJson(session, outcome.phase));
+    Json json{{"result", outcome.result}};
+    json.update(session.PhaseJson(outcome.phase));
     return json;
 }
 
 int Import(Session& session, const Options& options) {
-    if (options.files.size() != 1) throw UsageError{"import takes one file"};
-    const std::string& file = options.files[0];
-    const ImportOutcome outcome = session.Import(file, options.prompt);
+    const std::string& file = options.input;
+    const ImportOutcome outcome = session.Import(file, !options.noPrompt);
     if (outcome.error) return ReportError(options, *outcome.error, kExitFailed);
     if (options.json) {
         Json json = ImportJson(session, outcome);
@@ -244,13 +181,27 @@ int Import(Session& session, const Options& options) {
         std::printf("%s: %dx%d %s (result %d)\n", file.c_str(), image.GetWidth(), image.GetHeight(),
                     FormatName(image.GetColorFormat()).c_str(), outcome.result);
     }
-    if (options.png && !WritePreview(*outcome.image, *options.png)) return kExitFailed;
-    return kExitOk;
+    return options.png.empty() ? kExitOk : WritePreview(options, *outcome.image);
 }
 
-long FileSize(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0 ? static_cast<long>(info.st_size) : -1;
+// The size of a written BMP file and the depth its header names.
+std::pair<long, int> WrittenFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const long size = static_cast<long>(in.tellg());
+    unsigned char bits[2] = {};
+    in.seekg(28);
+    in.read(reinterpret_cast<char*>(bits), 2);
+    return {size, bits[0] | bits[1] << 8};
+}
+
+// The module names the file it was given; the user named the target.
+void Retarget(RaisedError& error, const std::string& written, const std::string& target) {
+    std::string& text = error.message;
+    for (auto at = text.find(written); at != std::string::npos;
+         at = text.find(written, at + target.size()))
+        text.replace(at, written.size(), target);
+    for (auto& arg : error.args)
+        if (arg == written) arg = target;
 }
 
 // What convert has so far: the image to export and the report it prints.
@@ -265,144 +216,128 @@ struct Conversion {
     orix::TrImage* image = nullptr;
 };
 
-// Each step of convert either moves it on or ends the run with an exit status.
-using Step = std::optional<int>;
-
-std::optional<tamb::ColorFormat> RequestedFormat(const Options& options) {
-    if (!options.format) return std::nullopt;
-    const auto format = ParseFormatName(*options.format);
-    if (!format)
-        throw UsageError{"unknown format " + *options.format + " (one of " + FormatNames() + ")"};
-    return format;
+// Nothing is read before the targets are known to be ones convert may write.
+void CheckTargets(const Options& options, const std::string& target) {
+    std::string ending = target.size() < 4 ? "" : target.substr(target.size() - 4);
+    for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ending != ".bmp")
+        throw Refusal("refusing to export to " + target + ": its name does not end in .bmp", true);
+    CheckTarget(target);
+    if (!options.png.empty()) CheckTarget(options.png);
 }
 
-// PNG is read on the host's side; the module never sees it.
-Step ReadPngInput(const Options& options, Conversion& c) {
+// The image comes through the module, or, from a PNG, from the host's side.
+std::optional<int> ReadInput(Session& session, const Options& options, Conversion& c) {
     std::string error;
-    try {
-        if (!ReadPng(c.input, c.fromPng, error))
-            return ReportHostError(options, error, kExitFailed);
-    } catch (const std::bad_alloc&) {
-        return ReportHostError(options, kOutOfMemory, kExitFailed);
+    if (LooksLikePng(c.input)) {
+        if (!ReadPng(c.input, c.fromPng, error)) throw std::runtime_error(error);
+        c.image = &c.fromPng;
+        c.report["input"] = "png";
+        return std::nullopt;
     }
-    c.image = &c.fromPng;
-    c.report["input"] = "png";
-    return std::nullopt;
-}
-
-Step ImportInput(Session& session, const Options& options, Conversion& c) {
-    const ImportOutcome imported = session.Import(c.input, options.prompt);
+    const ImportOutcome imported = session.Import(c.input, !options.noPrompt);
     if (imported.error) return ReportError(options, *imported.error, kExitFailed);
     c.report["input"] = "bmp";
     c.report["import"] = ImportJson(session, imported);
-    if (imported.image == nullptr) {
-        c.report["written"] = false;
-        if (options.json) PrintJson(c.report);
-        std::fprintf(stderr, "%s: import stopped; nothing written\n", c.input.c_str());
-        return StoppedStatus();
-    }
     c.image = imported.image;
-    return std::nullopt;
+    if (c.image != nullptr) return std::nullopt;
+    c.report["written"] = false;
+    if (options.json) PrintJson(c.report);
+    std::fprintf(stderr, "%s: import stopped; nothing written\n", c.input.c_str());
+    return StoppedStatus();
 }
 
-// The preview shows what was read, before any re-encoding.
-Step WriteInputPreview(const Options& options, Conversion& c) {
-    if (options.png && !WritePreview(*c.image, *options.png)) return kExitFailed;
-    if (InterruptRequested()) {
-        std::fprintf(stderr, "%s: interrupted; nothing written\n", c.output.c_str());
-        return kExitInterrupted;
-    }
-    return std::nullopt;
-}
-
-Step Reencode(const Options& options, std::optional<tamb::ColorFormat> format, Conversion& c) {
+void Reencode(const Options& options, Conversion& c) {
+    const auto format = ParseFormatName(options.format);
+    std::string error;
     if (format && *format != c.image->GetColorFormat()) {
-        std::string error;
-        try {
-            if (!ConvertImage(*c.image, *format, c.reencoded, error))
-                return ReportHostError(options, error, kExitUsage);
-        } catch (const std::bad_alloc&) {
-            return ReportHostError(options, kOutOfMemory, kExitFailed);
-        }
+        if (!ConvertImage(*c.image, *format, c.reencoded, error)) throw Refusal(error, true);
         c.image = &c.reencoded;
     }
     c.report["format"] = static_cast<int>(c.image->GetColorFormat());
-    return std::nullopt;
+}
+
+// The result line names the depth written, and the format it came from when
+// the module converted it.
+void PrintResult(const Conversion& c, long bytes, int bits) {
+    const tamb::ColorFormat format = c.image->GetColorFormat();
+    const std::string depth = std::to_string(bits) + "-bit" +
+                              (bits == tamb::BitsPerPixel(format) ? " " : ", converted from ") +
+                              FormatName(format);
+    std::printf("%s -> %s: %dx%d %s, %ld bytes\n", c.input.c_str(), c.output.c_str(),
+                c.image->GetWidth(), c.image->GetHeight(), depth.c_str(), bytes);
 }
 
 int ExportOutput(Session& session, const Options& options, Conversion& c) {
-    const ExportOutcome exported = session.Export(*c.image, c.output);
-    if (exported.error) return ReportError(options, *exported.error, kExitFailed);
+    ExportOutcome exported;
+    const int status = WriteTarget(c.output, [&](const std::string& path) {
+        exported = session.Export(*c.image, path);
+        if (!exported.error) return exported.written ? kExitOk : kExitStopped;
+        Retarget(*exported.error, path, c.output);
+        return ReportError(options, *exported.error, kExitFailed);
+    });
+    if (status != kExitOk && status != kExitStopped) return status;
     Json calls = Json::array();
     for (const auto& call : exported.calls) calls.push_back(Json::array({call.first, call.second}));
-    Json warnings = Json::array();
-    for (const auto& text : session.Notices(exported.phase)) warnings.push_back(JsonText(text));
     Json& report = c.report["export"] = Json{{"calls", calls}};
-    report.update(PhaseJson(session, exported.phase));
-    report["warnings"] = warnings;
+    report.update(session.PhaseJson(exported.phase));
     c.report["written"] = exported.written;
-    const long bytes = exported.written ? FileSize(c.output) : -1;
+    const auto [bytes, bits] = exported.written ? WrittenFile(c.output) : std::make_pair(-1L, 0);
     if (exported.written) c.report["bytes"] = bytes;
+    if (exported.written) c.report["bits"] = bits;
     if (options.json) PrintJson(c.report);
     if (!exported.written) {
         std::fprintf(stderr, "%s: export stopped; nothing written\n", c.output.c_str());
         return StoppedStatus();
     }
-    if (!options.json)
-        std::printf("%s -> %s: %dx%d %s, %ld bytes\n", c.input.c_str(), c.output.c_str(),
-                    c.image->GetWidth(), c.image->GetHeight(),
-                    FormatName(c.image->GetColorFormat()).c_str(), bytes);
+    if (!options.json) PrintResult(c, bytes, bits);
     return kExitOk;
 }
 
 int Convert(Session& session, const Options& options) {
-    if (options.files.size() != 2) throw UsageError{"convert takes an input and an output file"};
-    Conversion c(options.files[0], options.files[1]);
-    const auto format = RequestedFormat(options);
-    std::string reason;
-    if (!TargetAcceptable(c.output, reason)) {
-        PrintError(reason);
-        return kExitUsage;
+    Conversion c(options.input, options.output);
+    CheckTargets(options, c.output);
+    if (const auto status = ReadInput(session, options, c)) return *status;
+    // The preview shows what was read, before any re-encoding.
+    if (!options.png.empty()) WritePreview(options, *c.image);
+    if (InterruptRequested()) {
+        std::fprintf(stderr, "%s: interrupted; nothing written\n", c.output.c_str());
+        return kExitInterrupted;
     }
-    Step step = LooksLikePng(c.input) ? ReadPngInput(options, c) : ImportInput(session, options, c);
-    if (!step) step = WriteInputPreview(options, c);
-    if (!step) step = Reencode(options, format, c);
-    return step ? *step : ExportOutput(session, options, c);
+    Reencode(options, c);
+    return ExportOutput(session, options, c);
 }
 
 int Run(int argc, char** argv) {
     Options options;
+    CLI::App app("A host for the BMP filter module: it loads the module and drives its filters.",
+                 "bmphost");
+    DefineCommandLine(app, options);
     try {
-        options = ParseArguments(argc, argv);
-        if (options.command.empty()) throw UsageError{"no command given"};
-        static const std::map<std::string, int> kKnown = {
-            {"probe", 0}, {"describe", 0}, {"import", 0}, {"convert", 0}};
-        if (kKnown.count(options.command) == 0)
-            throw UsageError{"unknown command " + options.command};
-    } catch (const UsageError& e) {
-        if (!e.help) PrintError(e.message);
-        std::fprintf(e.help ? stdout : stderr, "%s%s\n", kUsage, FormatNames().c_str());
-        return e.help ? kExitOk : kExitUsage;
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? kExitOk : kExitUsage;
     }
-
-    if (options.maxPixels) orix::TrImage::SetPixelLimit(*options.maxPixels);
+    if (options.maxPixels != 0) orix::TrImage::SetPixelLimit(options.maxPixels);
     try {
-        const Module module(options.module ? *options.module : DefaultModulePath());
+        const Module module(options.module.empty() ? DefaultModulePath() : options.module);
         Session session(module);
-        AttachTerminal(session.Manager(), options.opaque);
+        AttachTerminal(session.Manager(), options.opaque == "yes"  ? OpaqueAnswer::Yes
+                                          : options.opaque == "no" ? OpaqueAnswer::No
+                                                                   : OpaqueAnswer::Ask);
         session.Manager().m_stopAtProportion = options.stopAt;
-        InstallInterruptHandler();
-        if (options.command == "probe") return Probe(session, options);
-        if (options.command == "describe") return Describe(session, options);
-        if (options.command == "import") return Import(session, options);
+        InstallSignalHandlers();
+        const std::string command = app.get_subcommands()[0]->get_name();
+        if (command == "probe") return Probe(session, options);
+        if (command == "describe") return Describe(session, options);
+        if (command == "import") return Import(session, options);
         return Convert(session, options);
-    } catch (const UsageError& e) {
-        PrintError(e.message);
-        std::fprintf(stderr, "%s%s\n", kUsage, FormatNames().c_str());
-        return kExitUsage;
+    } catch (const Refusal& e) {
+        return ReportHostError(options, e.what(), e.usage ? kExitUsage : kExitFailed);
+    } catch (const std::bad_alloc&) {
+        return ReportHostError(options, kOutOfMemory, kExitFailed);
     } catch (const std::exception& e) {
-        PrintError(e.what());
-        return kExitFailed;
+        return ReportHostError(options, e.what(), kExitFailed);
     }
 }
 
