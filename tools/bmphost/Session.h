@@ -29,10 +29,8 @@ struct RaisedError {
 // What happened in one part of the run: the records the manager kept from
 // `firstEvent` on.
 struct Phase {
-    std::size_t firstEvent = 0;
-    std::size_t lastEvent = 0;  // one past
-    std::size_t firstWarning = 0;
-    std::size_t lastWarning = 0;
+    std::size_t firstEvent = 0, lastEvent = 0;  // one past the last
+    std::size_t firstWarning = 0, lastWarning = 0;
 };
 
 struct ImportOutcome {

@@ -33,11 +33,9 @@ struct Options {
     std::uint64_t maxPixels = 0;
     std::vector<std::string> files;  // of probe
     std::string input, output;
-    std::string png;
-    std::string format;
+    std::string png, format;
     std::string opaque = "ask";
-    bool json = false;
-    bool noPrompt = false;
+    bool json = false, noPrompt = false;
     long stopAt = -1;
 };
 
@@ -87,9 +85,12 @@ void DefineCommandLine(CLI::App& app, Options& o) {
         ->check(CLI::IsMember(FormatNames()));
     app.failure_message([](const CLI::App* top, const CLI::Error& e) {
         const auto chosen = top->get_subcommands();
+        const auto left = top->remaining();
         const std::string command = chosen.empty() ? "" : " " + chosen[0]->get_name();
-        return "error: " + std::string(e.what()) + "\nrun 'bmphost" + command +
-               " --help' for usage\n";
+        const std::string what = chosen.empty() && !left.empty() && left[0][0] != '-'
+                                     ? "unknown command " + left[0]
+                                     : e.what();
+        return "error: " + what + "\nrun 'bmphost" + command + " --help' for usage\n";
     });
 }
 
