@@ -70,9 +70,15 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
     const tooltest::TempDir dir;
     std::filesystem::create_directory(dir.File("d.bmp"));
     dir.Write("grey16.png", Bytes(std::begin(kGrey16Png), std::end(kGrey16Png) - 1));
-    const std::string caf =
-        R"({"error":{"source":".\\BmpImportFilter","line":215,"code":8,"args":["%/caf)";
-    const std::string premature = "\": Premature end of file";
+    // The error of importing "keep" from %/NAME, as JSON and as a line.
+    const auto cut = [](const std::string& name) {
+        return R"({"error":{"source":".\\BmpImportFilter","line":215,"code":8,"args":["%/)" + name +
+               R"(","Premature end of file"],"message":"Unexpected end of the file \"%/)" + name +
+               R"(\": Premature end of file"}})" + "\n";
+    };
+    const std::string cutLine =
+        "error: Unexpected end of the file \"@\": Premature end of file (.\\BmpImportFilter:215, "
+        "code 8)\n";
     // A run that succeeds with the target on its command line writes it.
     struct Case {
         std::string command;  // split at spaces
@@ -114,18 +120,8 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
          "9)\n",
          "keep", "out.bmp", "ulimit -f 2; "},
         // Names in JSON: UTF-8 as it was, other bytes replaced.
-        {"import @ --json", 1,
-         caf + "é.bmp\",\"Premature end of file\"],\"message\":\"Unexpected end of the file "
-               "\\\"%/café.bmp\\\": Premature end of file\"}}\n",
-         "error: Unexpected end of the file \"@" + premature +
-             " (.\\BmpImportFilter:215, code 8)\n",
-         "keep", "café.bmp"},
-        {"import @ --json", 1,
-         caf + "\xEF\xBF\xBD.bmp\",\"Premature end of file\"],\"message\":\"Unexpected end of the "
-               "file \\\"%/caf\xEF\xBF\xBD.bmp\\\": Premature end of file\"}}\n",
-         "error: Unexpected end of the file \"@" + premature +
-             " (.\\BmpImportFilter:215, code 8)\n",
-         "keep", "caf\xE9.bmp"},
+        {"import @ --json", 1, cut("café.bmp"), cutLine, "keep", "café.bmp"},
+        {"import @ --json", 1, cut("caf\xEF\xBF\xBD.bmp"), cutLine, "keep", "caf\xE9.bmp"},
         // 16-bit samples by value: 40000 * 255 / 65535 rounds to 156.
         {"convert %/grey16.png @", 0, "%/grey16.png -> @: 1x1 8-bit gray8, 1082 bytes\n", "", "",
          "out.bmp", "", Bytes{156, 0, 0, 0}},
