@@ -25,8 +25,8 @@
 #include "bench/BenchImages.h"
 #include "orix/IoExportFilter.h"
 #include "orix/IoImportFilter.h"
-#include "orix/IoManager.h"
-#include "orix/TrImage.h"
+#include "standin/Image.h"
+#include "standin/Manager.h"
 
 extern "C" orix::IoExportFilter* ExportBMP(orix::IoManager& manager);
 extern "C" orix::IoImportFilter* ImportBMP(orix::IoManager& manager);
@@ -78,9 +78,9 @@ constexpr int kSmallFiles = 400;
 // What one run of a case works on.
 struct Input {
     const Case* c = nullptr;
-    std::string path;                      // import: the file; export: the target
-    std::unique_ptr<orix::TrImage> image;  // export: the host image
-    double work = 0;                       // decoded bytes, or small files, a run
+    std::string path;                       // import: the file; export: the target
+    std::unique_ptr<standin::Image> image;  // export: the host image
+    double work = 0;                        // decoded bytes, or small files, a run
 };
 
 int g_size = 4096;
@@ -108,8 +108,8 @@ std::size_t ImageBytes(int width, int height, int bits) {
 // --- the runs: module, floor and stb_image for each slot ----------------------
 
 // The module, as a host drives it, with the image left to the module to free.
-std::unique_ptr<orix::TrImage> ImportWithModule(const std::string& path, bool keep = false) {
-    orix::IoManager manager;
+std::unique_ptr<standin::Image> ImportWithModule(const std::string& path, bool keep = false) {
+    standin::Manager manager;
     manager.m_keepImportedImages = keep;
     std::unique_ptr<orix::IoImportFilter> filter(ImportBMP(manager));
     filter->ImportFile(path.c_str(), false);
@@ -173,7 +173,7 @@ void ImportFloor(const Input& in) {
 }
 
 void ExportModule(const Input& in) {
-    orix::IoManager manager;
+    standin::Manager manager;
     std::unique_ptr<orix::IoExportFilter> filter(ExportBMP(manager));
     filter->BeginExport(in.path.c_str(), false);
     if (filter->ExportObject(*in.image) != orix::ExportDone) throw std::runtime_error("not done");
@@ -198,14 +198,14 @@ void ExportFloor(const Input& in) {
 }
 
 void ProbeModule(const Input&) {
-    orix::IoManager manager;
+    standin::Manager manager;
     std::unique_ptr<orix::IoImportFilter> filter(ImportBMP(manager));
     for (const std::string& path : g_smallFiles)
         benchmark::DoNotOptimize(filter->IsFileSupported(path.c_str()));
 }
 
 void DescribeModule(const Input&) {
-    orix::IoManager manager;
+    standin::Manager manager;
     std::unique_ptr<orix::IoImportFilter> filter(ImportBMP(manager));
     std::string text;
     for (const std::string& path : g_smallFiles)
@@ -262,7 +262,7 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
 }
 
 // The host image of the picture at 1, 4, 8, 24 or 32 bits, indexed up to 8.
-std::unique_ptr<orix::TrImage> HostImage(const bench::Plasma& p, int bits) {
+std::unique_ptr<standin::Image> HostImage(const bench::Plasma& p, int bits) {
     const tamb::ColorFormat format = bits == 1    ? tamb::ColorIndexed1
                                      : bits == 4  ? tamb::ColorIndexed4
                                      : bits == 8  ? tamb::ColorIndexed8
@@ -270,7 +270,7 @@ std::unique_ptr<orix::TrImage> HostImage(const bench::Plasma& p, int bits) {
                                                   : tamb::ColorBgra32;
     std::vector<tagRGBQUAD> table = bench::Palette(bits <= 8 ? bits : 8);
     table.resize(256);
-    auto image = std::make_unique<orix::TrImage>();
+    auto image = std::make_unique<standin::Image>();
     image->SetScanlineStart(p.width, p.height, format, 2835, 2835, table.data(),
                             orix::TrImage::RowsByIndex, 0);
     for (int y = 0; y < p.height; ++y) {

@@ -7,7 +7,6 @@
 // entries, so slot n (n >= 1) is entry n + 1. The DLL therefore fits hosts
 // built with the same GNU toolchain only; README.md ("Which hosts the DLL
 // fits") says what differs for a host built with Microsoft's compiler.
-#include "orix/IoException.h"
 #include "orix/IoExportFilter.h"
 #include "orix/IoFilter.h"
 #include "orix/IoImportFilter.h"

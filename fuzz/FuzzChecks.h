@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "orix/IoException.h"
 #include "orix/IoExportFilter.h"
 #include "orix/IoImportFilter.h"
-#include "orix/IoManager.h"
-#include "orix/TrImage.h"
+#include "standin/Image.h"
+#include "standin/IoException.h"
+#include "standin/Manager.h"
 
 extern "C" orix::IoExportFilter* ExportBMP(orix::IoManager& manager);
 extern "C" orix::IoImportFilter* ImportBMP(orix::IoManager& manager);
@@ -38,7 +38,7 @@ inline const ErrorList kExportErrors = {{213, 14}, {247, 5}, {249, 9}, {253, 1},
 // changes the limit.
 inline void SetFuzzPixelLimit() {
     const char* text = std::getenv("BMP_FUZZ_MAX_PIXELS");
-    orix::TrImage::SetPixelLimit(text != nullptr ? std::strtoull(text, nullptr, 10) : 1u << 16);
+    standin::Image::SetPixelLimit(text != nullptr ? std::strtoull(text, nullptr, 10) : 1u << 16);
 }
 
 // A file in memory with a path the module can open.
@@ -57,21 +57,21 @@ inline int LowestFreeFd() {
 }
 
 // Every call leaves its files closed and its progress display ended.
-inline std::string Leftovers(const orix::IoManager& manager, int fdBefore) {
+inline std::string Leftovers(const standin::Manager& manager, int fdBefore) {
     std::string why = LowestFreeFd() != fdBefore ? "a file left open; " : "";
     return why + (manager.m_activeProgress != 0 ? "progress display left open; " : "");
 }
 
 // A listed line with its code, and the code's arguments naming the file
 // (first, or last after the format's name).
-inline std::string CheckError(const orix::IoException& e, const char* source,
+inline std::string CheckError(const standin::IoException& e, const char* source,
                               const ErrorList& listed, const std::string& path) {
     const int code = e.hasCode ? e.code : -1;
     bool listedHere = false;
     for (const auto& [line, listedCode] : listed)
         listedHere |= line == e.line && listedCode == code;
     const bool arguments =
-        !e.hasCode || (static_cast<int>(e.args.size()) == orix::ErrCodeArgumentCount(e.code) &&
+        !e.hasCode || (static_cast<int>(e.args.size()) == standin::ErrCodeArgumentCount(e.code) &&
                        (e.args.empty() || e.args[0] == path || e.args.back() == path));
     return e.source == source && listedHere && arguments
                ? ""
@@ -109,9 +109,9 @@ inline std::string Description(const Header& h) {
 // The image handed over: the header's size, each row delivered and reported
 // in turn, and the transparency question asked exactly when every alpha byte
 // was 0; a yes makes them all 255.
-inline std::string CheckImage(const orix::IoManager& manager, const Header& h) {
+inline std::string CheckImage(const standin::Manager& manager, const Header& h) {
     if (manager.m_imported.size() != 1) return "no image or several; ";
-    const orix::TrImage& image = *manager.m_imported[0];
+    const standin::Image& image = *manager.m_imported[0];
     const std::int64_t rows = std::abs(h.height);
     if (image.GetWidth() != h.width || image.GetHeight() != rows) return "image size; ";
     const std::vector<double> p = manager.Proportions();
@@ -138,7 +138,7 @@ inline std::string CheckImport(const std::uint8_t* data, std::size_t size, long 
     const std::string path = MemoryFile(data, size);
     const Header h = HeaderOf(data, size);
     const int fdBefore = LowestFreeFd();
-    orix::IoManager manager;
+    standin::Manager manager;
     manager.m_warningAnswer = answer;
     manager.m_stopAtProportion = stopAt;
     std::unique_ptr<orix::IoImportFilter> filter(ImportBMP(manager));
@@ -149,12 +149,12 @@ inline std::string CheckImport(const std::uint8_t* data, std::size_t size, long 
         const bool stopped = stopAt >= 0 && manager.m_proportionCalls > stopAt;
         if (!stopped) why = CheckImage(manager, h);
         if (stopped && manager.m_importObjectCalls != 0) why = "image handed over after a stop; ";
-    } catch (const orix::IoException& e) {
+    } catch (const standin::IoException& e) {
         why = CheckError(e, ".\\BmpImportFilter", kImportErrors, path);
         headersRead = e.line > 225;
     } catch (const std::bad_alloc&) {  // the host's pixel limit
         if (static_cast<std::uint64_t>(h.width * std::abs(h.height)) <=
-            orix::TrImage::GetPixelLimit())
+            standin::Image::GetPixelLimit())
             why = "allocation failure; ";
     }
     why += Leftovers(manager, fdBefore);
@@ -169,7 +169,7 @@ inline std::string CheckImport(const std::uint8_t* data, std::size_t size, long 
 inline std::string CheckProbe(const std::uint8_t* data, std::size_t size) {
     const std::string path = MemoryFile(data, size);
     const int fdBefore = LowestFreeFd();
-    orix::IoManager manager;
+    standin::Manager manager;
     std::unique_ptr<orix::IoImportFilter> filter(ImportBMP(manager));
     std::string why, text = "untouched";
     try {
@@ -191,7 +191,7 @@ inline std::string CheckProbe(const std::uint8_t* data, std::size_t size) {
 struct ExportInput {
     long stopAt = -1;
     bool destroyEarly = false;
-    orix::TrImage image;
+    standin::Image image;
 };
 
 inline void MakeExportInput(const std::uint8_t* data, std::size_t size, ExportInput& in) {
@@ -219,8 +219,8 @@ inline void MakeExportInput(const std::uint8_t* data, std::size_t size, ExportIn
 // The written file imports back through the module: the same rows and
 // colours (a grey ramp for grey levels) for the formats stored as they are,
 // else 24 bits of the same size.
-inline std::string CheckReadBack(const std::string& path, const orix::TrImage& image) {
-    orix::IoManager manager;
+inline std::string CheckReadBack(const std::string& path, const standin::Image& image) {
+    standin::Manager manager;
     std::unique_ptr<orix::IoImportFilter> filter(ImportBMP(manager));
     try {
         filter->ImportFile(path.c_str(), false);
@@ -228,7 +228,7 @@ inline std::string CheckReadBack(const std::string& path, const orix::TrImage& i
         return std::string("reading back raised ") + e.what() + "; ";
     }
     if (manager.m_imported.size() != 1) return "nothing read back; ";
-    const orix::TrImage& back = *manager.m_imported[0];
+    const standin::Image& back = *manager.m_imported[0];
     const int f = image.GetColorFormat(), grey = f >= 1 && f <= 3, indexed = f >= 6 && f <= 8;
     const bool asStored = grey || indexed || f == 9 || f == 10;
     if (back.GetWidth() != image.GetWidth() || back.GetHeight() != image.GetHeight() ||
@@ -237,7 +237,7 @@ inline std::string CheckReadBack(const std::string& path, const orix::TrImage& i
     for (int y = 0; asStored && y < image.GetHeight(); ++y)
         if (std::memcmp(back.Row(y), image.Row(y), image.GetRowBytes()) != 0)
             return "row " + std::to_string(y) + " read back differs; ";
-    const int entries = grey || indexed ? 1 << tamb::BitsPerPixel(image.GetColorFormat()) : 0;
+    const int entries = grey || indexed ? 1 << standin::BitsPerPixel(image.GetColorFormat()) : 0;
     for (int i = 0; i < entries; ++i) {
         const auto level = static_cast<std::uint8_t>(i * 255 / (entries - 1));
         tagRGBQUAD want = {level, level, level, 0};
@@ -258,7 +258,7 @@ inline std::string CheckExport(const std::uint8_t* data, std::size_t size) {
     MakeExportInput(data, size, in);
     const int fdBefore = LowestFreeFd(), f = in.image.GetColorFormat();
     const int height = in.image.GetHeight();
-    orix::IoManager manager;
+    standin::Manager manager;
     manager.m_stopAtProportion = in.stopAt;
     std::unique_ptr<orix::IoExportFilter> filter(ExportBMP(manager));
     std::string why;
@@ -267,7 +267,7 @@ inline std::string CheckExport(const std::uint8_t* data, std::size_t size) {
         filter->BeginExport(path.c_str(), false);
         status = filter->ExportObject(in.image);
         if (in.destroyEarly) filter.reset();
-    } catch (const orix::IoException& e) {
+    } catch (const standin::IoException& e) {
         why = CheckError(e, ".\\BmpExportFilter", kExportErrors, path);
         line = e.line;
     }

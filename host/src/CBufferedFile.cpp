@@ -11,12 +11,22 @@
 
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 
 #include "hostcrt/Runtime.h"
-#include "orix/IoManager.h"
+#include "standin/Manager.h"
 #include "tamb/SystemError.h"
 
+// Writes go straight to the system, so a failure always surfaces in Write and
+// Close has nothing left to lose. Failures set the runtime's _doserrno from
+// errno; a read that ends at end of file sets it to 0.
 namespace tamb {
+
+// Raised by CBufferedFile::Write when the bytes could not all be written.
+class CFileException : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
 
 namespace {
 
@@ -125,7 +135,7 @@ void CBufferedFile::Close() {
     m_fd = -1;
     m_readPos = m_readEnd = 0;
     m_osPos = 0;
-    orix::IoManager::RecordFileClosed(m_name);
+    standin::Manager::RecordFileClosed(m_name);
 }
 
 bool CBufferedFile::Refill() {
@@ -203,7 +213,7 @@ void CBufferedFile::DropReadWindow() {
 void CBufferedFile::Write(const void* buffer, unsigned int count) {
     if (m_fd < 0) {
         _doserrno = kBadHandle;
-        throw CFileException("write to a closed file", kBadHandle);
+        throw CFileException("write to a closed file");
     }
     DropReadWindow();
     const auto* in = static_cast<const unsigned char*>(buffer);
@@ -222,7 +232,7 @@ void CBufferedFile::Write(const void* buffer, unsigned int count) {
         } else {
             RecordErrno();
         }
-        throw CFileException(FormatSystemErrorMsg(_doserrno), _doserrno);
+        throw CFileException(FormatSystemErrorMsg(_doserrno));
     }
 }
 

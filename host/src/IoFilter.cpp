@@ -3,11 +3,11 @@
 #include <cstdarg>
 
 #include "Format.h"
-#include "orix/IoException.h"
 #include "orix/IoExportFilter.h"
 #include "orix/IoImportFilter.h"
-#include "orix/IoManager.h"
 #include "orix/TrImage.h"
+#include "standin/IoException.h"
+#include "standin/Manager.h"
 
 namespace orix {
 
@@ -50,35 +50,20 @@ std::string FillIn(const char* format, const std::vector<std::string>& args) {
 
 }  // namespace
 
-int ErrCodeArgumentCount(ErrCode code) {
-    switch (code) {
-        case ErrCannotOpen:
-        case ErrEndOfFile:
-        case ErrWriteFailed:
-            return 2;
-        case ErrFormatNotExportable:
-            return 3;
-        case ErrBadFile:
-            return 1;
-        default:
-            return 0;
-    }
-}
-
 IoFilter::IoFilter(IoManager& manager) : m_manager(manager) {}
 IoFilter::~IoFilter() = default;
 
 void IoFilter::GetPropertyPages(std::vector<IoPropertyPage*>&, const char*) {}
 
 void IoFilter::ThrowError(const char* sourceFile, int line, ErrCode code, ...) const {
-    IoException error;
+    standin::IoException error;
     error.source = sourceFile != nullptr ? sourceFile : "";
     error.line = line;
     error.hasCode = true;
     error.code = code;
     va_list args;
     va_start(args, code);
-    for (int i = 0; i < ErrCodeArgumentCount(code); ++i) {
+    for (int i = 0; i < standin::ErrCodeArgumentCount(code); ++i) {
         const char* text = va_arg(args, const char*);
         error.args.push_back(text != nullptr ? text : "(null)");
     }
@@ -90,7 +75,7 @@ void IoFilter::ThrowError(const char* sourceFile, int line, ErrCode code, ...) c
 }
 
 void IoFilter::ThrowError(const char* sourceFile, int line, const char* format, ...) const {
-    IoException error;
+    standin::IoException error;
     error.source = sourceFile != nullptr ? sourceFile : "";
     error.line = line;
     error.hasCode = false;
@@ -106,9 +91,10 @@ int IoFilter::Warning(tamb::IError::WarnStyle style, const char* format, ...) co
     va_start(args, format);
     const std::string text = hostimpl::FormatV(format, args);
     va_end(args);
+    standin::Manager& manager = standin::Manager::Of(m_manager);
     const int answer =
-        m_manager.m_warningHook ? m_manager.m_warningHook(style, text) : m_manager.m_warningAnswer;
-    m_manager.m_warnings.push_back({style, text, answer});
+        manager.m_warningHook ? manager.m_warningHook(style, text) : manager.m_warningAnswer;
+    manager.m_warnings.push_back({style, text, answer});
     return answer;
 }
 
@@ -120,12 +106,12 @@ ImportStatus IoImportFilter::ImportFromMemory(const unsigned char*, unsigned int
 }
 
 bool IoImportFilter::ImportObject(TrBase& object) const {
-    IoManager& manager = GetManager();
+    standin::Manager& manager = standin::Manager::Of(GetManager());
     ++manager.m_importObjectCalls;
-    manager.m_progress.push_back({ProgressEvent::ImageHandedOver, ""});
+    manager.m_progress.push_back({standin::ProgressEvent::ImageHandedOver, ""});
     if (manager.m_keepImportedImages && object.GetTypeId() == TrImage::GetClassTypeId())
         manager.m_imported.push_back(
-            std::make_unique<TrImage>(static_cast<const TrImage&>(object)));
+            std::make_unique<standin::Image>(static_cast<const TrImage&>(object)));
     return manager.m_importAnswer;
 }
 
@@ -139,3 +125,24 @@ ExportStatus IoExportFilter::BeginExportToMemory(std::vector<unsigned char>&, bo
 ExportStatus IoExportFilter::EndExportToMemory() { return ExportNotExported; }
 
 }  // namespace orix
+
+namespace standin {
+
+using namespace orix;
+
+int ErrCodeArgumentCount(ErrCode code) {
+    switch (code) {
+        case ErrCannotOpen:
+        case ErrEndOfFile:
+        case ErrWriteFailed:
+            return 2;
+        case ErrFormatNotExportable:
+            return 3;
+        case ErrBadFile:
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace standin

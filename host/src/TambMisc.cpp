@@ -4,6 +4,7 @@
 #include <windows.h>
 #endif
 
+#include "standin/Image.h"
 #include "tamb/CPath.h"
 #include "tamb/ColorFormat.h"
 #include "tamb/SystemError.h"
@@ -39,6 +40,12 @@ std::string FormatSystemErrorMsg(unsigned long code) {
 }
 #endif
 
+}  // namespace tamb
+
+namespace standin {
+
+using namespace tamb;
+
 int BitsPerPixel(ColorFormat format) {
     switch (format) {
         case ColorGray1:
@@ -59,4 +66,4 @@ int BitsPerPixel(ColorFormat format) {
     }
 }
 
-}  // namespace tamb
+}  // namespace standin

@@ -5,24 +5,42 @@
 #include <stdexcept>
 
 #include "orix/TrInitGraphicsExp.h"
+#include "standin/Image.h"
+#include "standin/Manager.h"
+
+namespace tamb {
+// The stand-in's identities: a name, for people.
+class CTypeInfo {
+  public:
+    explicit CTypeInfo(const char* name) : m_name(name) {}
+    CTypeInfo(const CTypeInfo&) = delete;
+    CTypeInfo& operator=(const CTypeInfo&) = delete;
+    const char* GetName() const { return m_name; }
+
+  private:
+    const char* m_name;
+};
+}  // namespace tamb
 
 namespace orix {
 
 namespace {
 const tamb::CTypeInfo kImageType("orix::TrImage");
 const tamb::CTypeInfo kInitGraphicsType("orix::TrInitGraphicsExp");
-const tamb::CTypeInfo kTextType("orix::TrText");
 std::uint64_t g_pixelLimit = std::uint64_t(1) << 28;
 // Rows are stored in blocks of about this many bytes.
 constexpr int kBlockBytes = 1 << 20;
+
+standin::ImageCalls* Calls() {
+    standin::Manager* manager = standin::Manager::Current();
+    return manager != nullptr ? &manager->m_imageCalls : nullptr;
+}
 }  // namespace
 
 TrBase::~TrBase() = default;
 
 const tamb::CTypeInfo* TrInitGraphicsExp::GetClassTypeId() { return &kInitGraphicsType; }
 const tamb::CTypeInfo* TrInitGraphicsExp::GetTypeId() const { return GetClassTypeId(); }
-const tamb::CTypeInfo* TrText::GetClassTypeId() { return &kTextType; }
-const tamb::CTypeInfo* TrText::GetTypeId() const { return GetClassTypeId(); }
 
 TrImage::TrImage() = default;
 TrImage::~TrImage() = default;
@@ -32,26 +50,16 @@ TrImage& TrImage::operator=(const TrImage&) = default;
 const tamb::CTypeInfo* TrImage::GetClassTypeId() { return &kImageType; }
 const tamb::CTypeInfo* TrImage::GetTypeId() const { return GetClassTypeId(); }
 
-void TrImage::SetPixelLimit(std::uint64_t pixels) { g_pixelLimit = pixels; }
-std::uint64_t TrImage::GetPixelLimit() { return g_pixelLimit; }
-
-int TrImage::RowBytesFor(int width, tamb::ColorFormat format) {
-    if (width < 0) return -1;
-    const std::uint64_t bits =
-        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(tamb::BitsPerPixel(format));
-    const std::uint64_t bytes = (bits + 31) / 32 * 4;
-    if (bytes > 0x7FFFFFFFu) return -1;
-    return static_cast<int>(bytes);
-}
-
 void TrImage::SetScanlineStart(int width, int rows, tamb::ColorFormat format, int xPelsPerMeter,
                                int yPelsPerMeter, const tagRGBQUAD* colorTable,
                                RowAccessOrder order, unsigned int flags) {
-    ++m_scanlineStartCalls;
-    m_lastOrder = order;
-    m_lastStartFlags = flags;
+    if (standin::ImageCalls* calls = Calls()) {
+        ++calls->scanlineStart;
+        calls->lastOrder = order;
+        calls->lastStartFlags = flags;
+    }
     if (width < 0 || rows < 0) throw std::invalid_argument("TrImage: negative size");
-    const int rowBytes = RowBytesFor(width, format);
+    const int rowBytes = standin::Image::RowBytesFor(width, format);
     if (rowBytes < 0 ||
         static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(rows) > g_pixelLimit)
         throw std::bad_alloc();
@@ -64,7 +72,7 @@ void TrImage::SetScanlineStart(int width, int rows, tamb::ColorFormat format, in
         std::memcpy(m_colorTable, colorTable, sizeof m_colorTable);
     else
         std::memset(m_colorTable, 0, sizeof m_colorTable);
-    const int bits = tamb::BitsPerPixel(format);
+    const int bits = standin::BitsPerPixel(format);
     m_colorsUsed = (format >= tamb::ColorIndexed1 && format <= tamb::ColorIndexed8) ? 1 << bits : 0;
     m_rowBytes = rowBytes;
     m_rowsPerBlock = rowBytes > 0 && rowBytes < kBlockBytes ? kBlockBytes / rowBytes : 1;
@@ -84,15 +92,25 @@ unsigned char* TrImage::RowForWriting(int index) {
            static_cast<std::size_t>(index % m_rowsPerBlock) * static_cast<std::size_t>(m_rowBytes);
 }
 
+const unsigned char* TrImage::StoredRow(int index) const {
+    if (index < 0 || index >= m_height) return nullptr;
+    const auto& block = m_blocks[static_cast<std::size_t>(index / m_rowsPerBlock)];
+    if (block.empty()) return nullptr;
+    return block.data() +
+           static_cast<std::size_t>(index % m_rowsPerBlock) * static_cast<std::size_t>(m_rowBytes);
+}
+
 void TrImage::SetScanline(const void* row, int index) {
     unsigned char* target = RowForWriting(index);
     if (m_rowBytes > 0) std::memcpy(target, row, static_cast<std::size_t>(m_rowBytes));
 }
 
 void TrImage::SetScanlineEnd(const tagRGBQUAD* colorTable, unsigned int flags) {
-    ++m_scanlineEndCalls;
-    m_lastEndTableNull = colorTable == nullptr;
-    m_lastEndFlags = flags;
+    if (standin::ImageCalls* calls = Calls()) {
+        ++calls->scanlineEnd;
+        calls->lastEndTableNull = colorTable == nullptr;
+        calls->lastEndFlags = flags;
+    }
     if (colorTable != nullptr) std::memcpy(m_colorTable, colorTable, sizeof m_colorTable);
 }
 
@@ -102,20 +120,17 @@ void TrImage::GetColorTable(tagRGBQUAD* destination, int first, int count) const
     std::memcpy(destination, m_colorTable + first, static_cast<std::size_t>(count) * 4);
 }
 
-void TrImage::GetScanlineStart() { ++m_getScanlineStartCalls; }
-void TrImage::GetScanlineEnd() { ++m_getScanlineEndCalls; }
+void TrImage::GetScanlineStart() {
+    if (standin::ImageCalls* calls = Calls()) ++calls->getScanlineStart;
+}
 
-const unsigned char* TrImage::Row(int index) const {
-    if (index < 0 || index >= m_height) return nullptr;
-    const auto& block = m_blocks[static_cast<std::size_t>(index / m_rowsPerBlock)];
-    if (block.empty()) return nullptr;
-    return block.data() +
-           static_cast<std::size_t>(index % m_rowsPerBlock) * static_cast<std::size_t>(m_rowBytes);
+void TrImage::GetScanlineEnd() {
+    if (standin::ImageCalls* calls = Calls()) ++calls->getScanlineEnd;
 }
 
 void TrImage::GetScanline(void* destination, int index) {
     if (index < 0 || index >= m_height) throw std::out_of_range("TrImage: row index");
-    const unsigned char* row = Row(index);
+    const unsigned char* row = StoredRow(index);
     if (row != nullptr)
         std::memcpy(destination, row, static_cast<std::size_t>(m_rowBytes));
     else
@@ -123,3 +138,19 @@ void TrImage::GetScanline(void* destination, int index) {
 }
 
 }  // namespace orix
+
+namespace standin {
+
+void Image::SetPixelLimit(std::uint64_t pixels) { orix::g_pixelLimit = pixels; }
+std::uint64_t Image::GetPixelLimit() { return orix::g_pixelLimit; }
+
+int Image::RowBytesFor(int width, tamb::ColorFormat format) {
+    if (width < 0) return -1;
+    const std::uint64_t bits =
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(BitsPerPixel(format));
+    const std::uint64_t bytes = (bits + 31) / 32 * 4;
+    if (bytes > 0x7FFFFFFFu) return -1;
+    return static_cast<int>(bytes);
+}
+
+}  // namespace standin

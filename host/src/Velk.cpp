@@ -1,6 +1,7 @@
 #include <cstring>
 #include <string>
 
+#include "standin/Image.h"
 #include "velk/Options.h"
 #include "velk/PixelConvert.h"
 
@@ -69,7 +70,7 @@ bool SimplePixelConvert(int count, const void* source, tamb::ColorFormat sourceF
         case tamb::ColorIndexed1:
         case tamb::ColorIndexed4:
         case tamb::ColorIndexed8: {
-            const int bits = tamb::BitsPerPixel(sourceFormat);
+            const int bits = standin::BitsPerPixel(sourceFormat);
             const bool grey = sourceFormat <= tamb::ColorGray8;
             for (int x = 0; x < count; ++x)
                 IndexToBgr(PackedIndex(in, x, bits), bits, grey ? nullptr : palette, out + 3 * x);

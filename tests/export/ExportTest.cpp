@@ -39,14 +39,14 @@ std::vector<tagRGBQUAD> GreyRamp(int n) {
 
 // One export of a document, as the host drives it.
 struct Export {
-    orix::IoManager manager;
+    standin::Manager manager;
     TempDir dir;
     std::string path;
     Raised raised;
     std::vector<int> statuses;  // of each ExportObject
     std::unique_ptr<orix::IoExportFilter> filter;
 
-    explicit Export(const std::function<void(orix::IoManager&)>& script = nullptr) {
+    explicit Export(const std::function<void(standin::Manager&)>& script = nullptr) {
         path = dir.File("out.bmp");
         if (script) script(manager);
         filter = NewExportFilter(manager);
@@ -125,8 +125,8 @@ TEST(Export, FilesByteForByte) {
         EXPECT_EQ(run.statuses, std::vector<int>{0});
         const std::vector<Bytes>& stored = c.stored.empty() ? c.rows : c.stored;
         EXPECT_EQ(run.File(), Expected(c.width, height, c.bits, stored, c.table));
-        EXPECT_EQ(image->m_getScanlineStartCalls, 1);
-        EXPECT_EQ(image->m_getScanlineEndCalls, 1);
+        EXPECT_EQ(run.manager.m_imageCalls.getScanlineStart, 1);
+        EXPECT_EQ(run.manager.m_imageCalls.getScanlineEnd, 1);
     }
 }
 
@@ -157,12 +157,12 @@ TEST(Export, OptionsProgressAndObjects) {
     EXPECT_EQ(run.manager.Proportions(), (std::vector<double>{0, 0.32, 0.64, 0.96, 0.99, 1.0}));
     EXPECT_EQ(run.manager.m_activeProgress, 0);
     // The written file is closed with its last row, before the display ends.
-    std::vector<orix::ProgressEvent::Kind> order;
+    std::vector<standin::ProgressEvent::Kind> order;
     for (const auto& e : run.manager.m_progress)
-        if (e.kind == orix::ProgressEvent::End || e.kind == orix::ProgressEvent::FileClosed)
+        if (e.kind == standin::ProgressEvent::End || e.kind == standin::ProgressEvent::FileClosed)
             order.push_back(e.kind);
-    EXPECT_EQ(order, (std::vector<orix::ProgressEvent::Kind>{orix::ProgressEvent::FileClosed,
-                                                             orix::ProgressEvent::End}));
+    EXPECT_EQ(order, (std::vector<standin::ProgressEvent::Kind>{standin::ProgressEvent::FileClosed,
+                                                                standin::ProgressEvent::End}));
     // Further images draw one warning in the filter's whole life.
     ASSERT_EQ(run.manager.m_warnings.size(), 1u);
     EXPECT_EQ(run.manager.m_warnings[0].style, 0);
@@ -188,7 +188,7 @@ TEST(Export, NoImageNoFile) {
     }
     for (long stopAt = 0; stopAt < 3; ++stopAt) {
         SCOPED_TRACE(stopAt);
-        Export run([stopAt](orix::IoManager& m) { m.m_stopAtProportion = stopAt; });
+        Export run([stopAt](standin::Manager& m) { m.m_stopAtProportion = stopAt; });
         run.Run({image.get()}, false);
         EXPECT_EQ(run.statuses, std::vector<int>{2});
         EXPECT_EQ(run.manager.m_activeProgress, 0);  // a stop ends the display at once
@@ -212,11 +212,11 @@ TEST(Export, NoImageNoFile) {
         run.filter->BeginExport(run.path.c_str(), false);
         run.manager.m_progress.clear();
         run.filter->BeginExport(run.path.c_str(), false);
-        std::vector<orix::ProgressEvent::Kind> kinds;
+        std::vector<standin::ProgressEvent::Kind> kinds;
         for (const auto& e : run.manager.m_progress) kinds.push_back(e.kind);
-        EXPECT_EQ(kinds, (std::vector<orix::ProgressEvent::Kind>{orix::ProgressEvent::Begin,
-                                                                 orix::ProgressEvent::End,
-                                                                 orix::ProgressEvent::Message}));
+        EXPECT_EQ(kinds, (std::vector<standin::ProgressEvent::Kind>{
+                             standin::ProgressEvent::Begin, standin::ProgressEvent::End,
+                             standin::ProgressEvent::Message}));
     }
 }
 

@@ -19,7 +19,7 @@ TEST(Frame, ExportsExactlyTheTwoFactories) {
 }
 
 TEST(Frame, SharedSlots) {
-    orix::IoManager manager;
+    standin::Manager manager;
     auto importer = NewImportFilter(manager);
     auto exporter = NewExportFilter(manager);
     orix::IoFilter* filters[] = {importer.get(), exporter.get()};

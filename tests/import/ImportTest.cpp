@@ -13,7 +13,7 @@
 namespace {
 
 using namespace testsupport;
-using Kind = orix::ProgressEvent::Kind;
+using Kind = standin::ProgressEvent::Kind;
 
 // A file to import, its fields set by name; indexed files get a full table.
 struct File {
@@ -51,20 +51,20 @@ Bytes Cut(const Bytes& file, std::size_t size) {
 
 // One import, as the host sees it.
 struct Import {
-    orix::IoManager manager;
+    standin::Manager manager;
     Raised raised;
     int status = -1;
     TempDir dir;
     std::string path;
 
     explicit Import(const Bytes& file, bool prompt = false,
-                    const std::function<void(orix::IoManager&, const std::string&)>& script = {}) {
+                    const std::function<void(standin::Manager&, const std::string&)>& script = {}) {
         path = dir.Write("picture.bmp", file);
         if (script) script(manager, path);
         auto filter = NewImportFilter(manager);
         raised = Catch([&] { status = filter->ImportFile(path.c_str(), prompt); });
     }
-    const orix::TrImage& Image() const { return *manager.m_imported.at(0); }
+    const standin::Image& Image() const { return *manager.m_imported.at(0); }
     std::vector<Bytes> Rows() const { return ImageRows(Image()); }
     int Count(Kind kind) const {
         return static_cast<int>(std::count_if(manager.m_progress.begin(), manager.m_progress.end(),
@@ -73,9 +73,9 @@ struct Import {
 };
 
 // Rows by index, no flags, and no colour table at the end.
-bool ImageCallsAsSpecified(const orix::TrImage& image) {
-    return image.m_lastOrder == orix::TrImage::RowsByIndex && image.m_lastStartFlags == 0 &&
-           image.m_lastEndTableNull && image.m_lastEndFlags == 0;
+bool PlainRowsByIndex(const standin::ImageCalls& calls) {
+    return calls.lastOrder == orix::TrImage::RowsByIndex && calls.lastStartFlags == 0 &&
+           calls.lastEndTableNull && calls.lastEndFlags == 0;
 }
 
 // ---- Pixels ------------------------------------------------------------------
@@ -129,14 +129,14 @@ TEST(Import, RowsFormatTableAndResolution) {
         Import run(c.file);
         ASSERT_FALSE(run.raised.raised) << run.raised.message;
         EXPECT_EQ(run.status, 1);  // the leading flag is clear
-        const orix::TrImage& image = run.Image();
+        const standin::Image& image = run.Image();
         const bool core = c.file[14] == 12;
         EXPECT_EQ(image.GetColorFormat(), c.format);
         EXPECT_EQ(image.GetXPelsPerMeter(), core ? 0 : 0x12345678);
         EXPECT_EQ(image.GetYPelsPerMeter(), core ? 0 : 0x1A2B3C4D);
         EXPECT_EQ(run.Rows(), c.rows);
-        EXPECT_EQ(image.m_scanlineEndCalls, 1);
-        EXPECT_TRUE(ImageCallsAsSpecified(image));
+        EXPECT_EQ(run.manager.m_imageCalls.scanlineEnd, 1);
+        EXPECT_TRUE(PlainRowsByIndex(run.manager.m_imageCalls));
         const File sameDepth(1, 1, image.GetColorFormat() == tamb::ColorIndexed1 ? 1 : 8);
         for (std::size_t i = 0; c.format <= tamb::ColorIndexed8 && i < 2; ++i)
             EXPECT_EQ(image.ColorTable()[i].rgbRed, sameDepth.f.palette[i].rgbRed) << i;
@@ -185,7 +185,7 @@ TEST(Import, RunLengthRows) {
     // One filter for all the files, as a host keeps one: nothing of one
     // file's decoding may reach the next.
     TempDir dir;
-    orix::IoManager manager;
+    standin::Manager manager;
     auto filter = NewImportFilter(manager);
     for (const RleCase& c : kRleCases) {
         SCOPED_TRACE(c.name);
@@ -296,7 +296,7 @@ TEST(Import, RefusalsRaiseTheListedError) {
         EXPECT_EQ(run.Count(Kind::Message), begun);
         // The description reads the same headers.
         std::string text;
-        orix::IoManager manager;
+        standin::Manager manager;
         EXPECT_EQ(NewImportFilter(manager)->GetFileDescription(run.path.c_str(), text),
                   c.line >= 285);
     }
@@ -305,7 +305,7 @@ TEST(Import, RefusalsRaiseTheListedError) {
 TEST(Import, FilesThatCannotBeOpenedNameTheSystemsReason) {
     TempDir dir;
     const std::string missing = dir.File("none/picture.bmp");
-    orix::IoManager manager;
+    standin::Manager manager;
     auto filter = NewImportFilter(manager);
     const Raised r = Catch([&] { filter->ImportFile(missing.c_str(), false); });
     EXPECT_EQ(r.line, 213);
@@ -328,7 +328,7 @@ TEST(Import, ResultsAndStops) {
                  {1, 1, true, 1},  {2, 1, true, 1},  {3, 1, true, 1},   {4, 1, true, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.stopAt << " " << int{c.flag} << " " << c.taken);
-        Import run(file, false, [&c](orix::IoManager& m, auto&) {
+        Import run(file, false, [&c](standin::Manager& m, auto&) {
             m.m_stopAtProportion = c.stopAt;
             m.m_leadingFlag = c.flag;
             m.m_importAnswer = c.taken;
@@ -376,7 +376,7 @@ TEST(Import, TransparencyQuestion) {
         if (c.alphaAt >= 0) stored[static_cast<std::size_t>(c.alphaAt)] = 9;
         const int answer = c.answer;
         Import run(File(2, 2, c.bits, stored), c.prompt,
-                   [answer](orix::IoManager& m, auto&) { m.m_warningAnswer = answer; });
+                   [answer](standin::Manager& m, auto&) { m.m_warningAnswer = answer; });
         ASSERT_FALSE(run.raised.raised) << run.raised.message;
         // A yes reads the rows again with every alpha byte 255; that pass
         // reports from 0 again and ends without a final 1.0.
@@ -392,18 +392,18 @@ TEST(Import, TransparencyQuestion) {
         const std::vector<double> proportions =
             second ? std::vector<double>{0, 0.5, 1.0, 0, 0.5} : std::vector<double>{0, 0.5, 1.0};
         EXPECT_EQ(run.manager.Proportions(), proportions);
-        EXPECT_EQ(run.Image().m_scanlineStartCalls, second ? 2 : 1);
-        EXPECT_TRUE(ImageCallsAsSpecified(run.Image()));
+        EXPECT_EQ(run.manager.m_imageCalls.scanlineStart, second ? 2 : 1);
+        EXPECT_TRUE(PlainRowsByIndex(run.manager.m_imageCalls));
     }
 }
 
 // ---- Every way out: the error, and the file closed before the display ends ----
 
 TEST(Import, TheFileIsClosedBeforeTheDisplayEndsOnEveryWayOut) {
-    using Script = std::function<void(orix::IoManager&, const std::string&)>;
+    using Script = std::function<void(standin::Manager&, const std::string&)>;
     auto raiseAt = [](Kind kind) -> Script {
-        return [kind](orix::IoManager& m, const std::string&) {
-            m.m_progressHook = [kind](const orix::ProgressEvent& e) {
+        return [kind](standin::Manager& m, const std::string&) {
+            m.m_progressHook = [kind](const standin::ProgressEvent& e) {
                 if (e.kind == kind) throw std::runtime_error("host failure");
                 return true;
             };
@@ -412,7 +412,7 @@ TEST(Import, TheFileIsClosedBeforeTheDisplayEndsOnEveryWayOut) {
     // Larger than the file class's buffer, so that the second pass reads the
     // file again: it loses its last byte while the question is open.
     const Bytes clear = File(64, 300, 32, Bytes(64 * 4 * 300, 0));
-    const Script shorten = [&clear](orix::IoManager& m, const std::string& path) {
+    const Script shorten = [&clear](standin::Manager& m, const std::string& path) {
         m.m_warningHook = [&clear, path](int, const std::string&) {
             std::filesystem::resize_file(path, clear.size() - 1);
             return 6;
@@ -426,12 +426,12 @@ TEST(Import, TheFileIsClosedBeforeTheDisplayEndsOnEveryWayOut) {
         int line;  // 0: no error
     } cases[] = {
         {"image handed over", small, nullptr, 0},
-        {"stopped", small, [](orix::IoManager& m, auto&) { m.m_stopAtProportion = 1; }, 0},
+        {"stopped", small, [](standin::Manager& m, auto&) { m.m_stopAtProportion = 1; }, 0},
         {"bit count refused", File(1, 1, 2, Bytes(4, 0)), nullptr, 285},
         {"row cut short", Cut(small, small.size() - 1), nullptr, 325},
         {"second pass cut short", clear, shorten, 447},
         {"stopped in the second pass", File(1, 2, 32, Bytes(8, 0)),
-         [](orix::IoManager& m, auto&) { m.m_warningAnswer = 6, m.m_stopAtProportion = 3; }, 0},
+         [](standin::Manager& m, auto&) { m.m_warningAnswer = 6, m.m_stopAtProportion = 3; }, 0},
         {"a host call throws", small, raiseAt(Kind::Proportion), 0},
         {"the message throws", small, raiseAt(Kind::Message), 0},
     };
@@ -462,11 +462,11 @@ TEST(Import, AnOverlappingCallOnTheSameFilterIsRefused) {
         SCOPED_TRACE(inQuestion);
         TempDir dir;
         const std::string path = dir.Write("p.bmp", File(1, 2, 32, Bytes(8, 0)));
-        orix::IoManager manager;
+        standin::Manager manager;
         auto filter = NewImportFilter(manager);
         Raised inner;
         auto overlap = [&] { inner = Catch([&] { filter->ImportFile(path.c_str(), false); }); };
-        manager.m_progressHook = [&](const orix::ProgressEvent& e) {
+        manager.m_progressHook = [&](const standin::ProgressEvent& e) {
             if (!inQuestion && e.kind == Kind::Message) overlap();
             return true;
         };
@@ -511,7 +511,7 @@ TEST(Import, ProbeAndDescription) {
         {"two planes", File(rle).Set([](BmpFields& f) { f.planes = 2; }), true, nullptr},
     };
     TempDir dir;
-    orix::IoManager manager;
+    standin::Manager manager;
     auto filter = NewImportFilter(manager);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

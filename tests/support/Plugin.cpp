@@ -111,7 +111,7 @@ std::unique_ptr<orix::IoExportFilter> NewExportFilter(orix::IoManager& manager) 
 Raised Catch(const std::function<void()>& slot) {
     try {
         slot();
-    } catch (const orix::IoException& e) {
+    } catch (const standin::IoException& e) {
         return {true,   e.source, e.line, e.hasCode ? static_cast<int>(e.code) : 0,
                 e.args, e.message};
     } catch (const std::exception& e) {  // a failure of the host's own
@@ -120,7 +120,7 @@ Raised Catch(const std::function<void()>& slot) {
     return {};
 }
 
-std::vector<Bytes> ImageRows(const orix::TrImage& image) {
+std::vector<Bytes> ImageRows(const standin::Image& image) {
     std::vector<Bytes> rows;
     const auto n = static_cast<std::size_t>(image.GetRowBytes());
     for (int y = 0; y < image.GetHeight(); ++y) {
@@ -138,10 +138,10 @@ unsigned long MissingDirectoryCode() {
 #endif
 }
 
-std::unique_ptr<orix::TrImage> MakeImage(int width, int height, tamb::ColorFormat format,
-                                         const std::vector<Bytes>& rows,
-                                         const std::vector<tagRGBQUAD>& table, int colorsUsed) {
-    auto image = std::make_unique<orix::TrImage>();
+std::unique_ptr<standin::Image> MakeImage(int width, int height, tamb::ColorFormat format,
+                                          const std::vector<Bytes>& rows,
+                                          const std::vector<tagRGBQUAD>& table, int colorsUsed) {
+    auto image = std::make_unique<standin::Image>();
     std::vector<tagRGBQUAD> full(table);
     full.resize(256, tagRGBQUAD{});  // the host's tables have 256 entries
     image->SetScanlineStart(width, height, format, 0x01020304, 0x05060708, full.data(),

@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "BmpBytes.h"
-#include "orix/IoException.h"
 #include "orix/IoExportFilter.h"
 #include "orix/IoImportFilter.h"
-#include "orix/IoManager.h"
-#include "orix/TrImage.h"
+#include "standin/Image.h"
+#include "standin/IoException.h"
+#include "standin/Manager.h"
 #include "tamb/SystemError.h"
 
 namespace testsupport {
@@ -63,16 +63,16 @@ struct Raised {
 Raised Catch(const std::function<void()>& slot);
 
 // The rows of an image, top first, GetRowBytes() bytes each.
-std::vector<Bytes> ImageRows(const orix::TrImage& image);
+std::vector<Bytes> ImageRows(const standin::Image& image);
 
 // The code the runtime records for a path whose directory does not exist.
 unsigned long MissingDirectoryCode();
 
 // An image of the host, rows top first, each GetRowBytes() long (shorter
 // rows are padded with zeros).
-std::unique_ptr<orix::TrImage> MakeImage(int width, int height, tamb::ColorFormat format,
-                                         const std::vector<Bytes>& rows,
-                                         const std::vector<tagRGBQUAD>& table = {},
-                                         int colorsUsed = 0);
+std::unique_ptr<standin::Image> MakeImage(int width, int height, tamb::ColorFormat format,
+                                          const std::vector<Bytes>& rows,
+                                          const std::vector<tagRGBQUAD>& table = {},
+                                          int colorsUsed = 0);
 
 }  // namespace testsupport

@@ -23,7 +23,7 @@ constexpr NamedFormat kFormats[] = {
     {"bgr24", tamb::ColorBgr24},       {"bgra32", tamb::ColorBgra32},
 };
 
-int BitsOf(tamb::ColorFormat format) { return tamb::BitsPerPixel(format); }
+int BitsOf(tamb::ColorFormat format) { return standin::BitsPerPixel(format); }
 
 unsigned Luminance(const unsigned char* bgra) {
     const unsigned b = bgra[0], g = bgra[1], r = bgra[2];
@@ -152,7 +152,7 @@ void StorePixel(tamb::ColorFormat target, const unsigned char* px, const Palette
     }
 }
 
-bool ReadRow(const orix::TrImage& source, int y, std::vector<unsigned char>& bgra,
+bool ReadRow(const standin::Image& source, int y, std::vector<unsigned char>& bgra,
              std::string& error) {
     if (RowToBgra(source, y, bgra)) return true;
     error = "the host cannot read " + FormatName(source.GetColorFormat());
@@ -160,7 +160,7 @@ bool ReadRow(const orix::TrImage& source, int y, std::vector<unsigned char>& bgr
 }
 
 // Every colour must find a place in the table; first come, first placed.
-bool BuildPalette(const orix::TrImage& source, tamb::ColorFormat target,
+bool BuildPalette(const standin::Image& source, tamb::ColorFormat target,
                   std::array<tagRGBQUAD, 256>& table, PaletteIndex& indexOf, std::string& error) {
     const std::size_t room = std::size_t(1) << BitsOf(target);
     std::vector<unsigned char> bgra;
@@ -185,7 +185,7 @@ bool BuildPalette(const orix::TrImage& source, tamb::ColorFormat target,
 
 }  // namespace
 
-bool RowToBgra(const orix::TrImage& image, int row, std::vector<unsigned char>& out) {
+bool RowToBgra(const standin::Image& image, int row, std::vector<unsigned char>& out) {
     out.assign(static_cast<std::size_t>(image.GetWidth()) * 4, 0);
     std::vector<unsigned char> zeros;
     const unsigned char* in = image.Row(row);
@@ -199,7 +199,7 @@ bool RowToBgra(const orix::TrImage& image, int row, std::vector<unsigned char>& 
     return true;
 }
 
-bool ConvertImage(const orix::TrImage& source, tamb::ColorFormat target, orix::TrImage& out,
+bool ConvertImage(const standin::Image& source, tamb::ColorFormat target, standin::Image& out,
                   std::string& error) {
     if (!ParseFormatName(FormatName(target))) {
         error = "the host cannot make " + FormatName(target);

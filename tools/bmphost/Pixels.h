@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "orix/TrImage.h"
+#include "standin/Image.h"
 #include "tamb/ColorFormat.h"
 
 namespace bmphost {
@@ -25,12 +25,12 @@ void StorePacked(unsigned char* row, int x, int bits, unsigned value);
 
 // One row of `image` as 4 bytes a pixel (blue, green, red, alpha); alpha is
 // 255 for formats without one. False for a format the host cannot read.
-bool RowToBgra(const orix::TrImage& image, int row, std::vector<unsigned char>& out);
+bool RowToBgra(const standin::Image& image, int row, std::vector<unsigned char>& out);
 
 // A new image with the pixels of `source` in `target`. Indexed targets need
 // the colours to fit (message in `error` otherwise); grey targets take the
 // luminance. Returns false with `error` set when it cannot be done.
-bool ConvertImage(const orix::TrImage& source, tamb::ColorFormat target, orix::TrImage& out,
+bool ConvertImage(const standin::Image& source, tamb::ColorFormat target, standin::Image& out,
                   std::string& error);
 
 }  // namespace bmphost

@@ -44,14 +44,14 @@ struct PngLayout {
     std::vector<unsigned char> colormap;  // red, green, blue for each entry
 };
 
-PngLayout LayoutFor(const orix::TrImage& image) {
+PngLayout LayoutFor(const standin::Image& image) {
     const tamb::ColorFormat format = image.GetColorFormat();
     PngLayout layout;
     if (IsIndexed(format)) {
         layout.format = PNG_FORMAT_RGB_COLORMAP;
         layout.channels = 1;
         const tagRGBQUAD* table = image.ColorTable();
-        for (int i = 0; i < 1 << tamb::BitsPerPixel(format); ++i)
+        for (int i = 0; i < 1 << standin::BitsPerPixel(format); ++i)
             layout.colormap.insert(layout.colormap.end(),
                                    {table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue});
     } else if (IsGray(format)) {
@@ -65,12 +65,12 @@ PngLayout LayoutFor(const orix::TrImage& image) {
 }
 
 // Row y of the image as a PNG row of the layout.
-bool PngRow(const orix::TrImage& image, int y, const PngLayout& layout, unsigned char* out,
+bool PngRow(const standin::Image& image, int y, const PngLayout& layout, unsigned char* out,
             std::vector<unsigned char>& bgra) {
     const int width = image.GetWidth();
     if (layout.format == PNG_FORMAT_RGB_COLORMAP) {
         const unsigned char* in = image.Row(y);
-        const int bits = tamb::BitsPerPixel(image.GetColorFormat());
+        const int bits = standin::BitsPerPixel(image.GetColorFormat());
         for (int x = 0; x < width; ++x)
             out[x] = in != nullptr ? static_cast<unsigned char>(PackedValue(in, x, bits)) : 0;
         return true;
@@ -93,7 +93,7 @@ bool PngRow(const orix::TrImage& image, int y, const PngLayout& layout, unsigned
 
 }  // namespace
 
-bool WritePng(const orix::TrImage& image, const std::string& path, std::string& error) {
+bool WritePng(const standin::Image& image, const std::string& path, std::string& error) {
     const int width = image.GetWidth();
     const int height = image.GetHeight();
     if (width < 1 || height < 1) {
@@ -152,7 +152,7 @@ HostLayout HostLayoutFor(const png_image& image) {
 // Hands the rows libpng read to the host's image, packing palette indices.
 void StoreRows(const png_image& png, const HostLayout& layout,
                const std::vector<unsigned char>& pixels, const std::vector<unsigned char>& colormap,
-               orix::TrImage& image) {
+               standin::Image& image) {
     tagRGBQUAD table[256] = {};
     for (png_uint_32 i = 0; i < png.colormap_entries && i < 256 && !colormap.empty(); ++i)
         table[i] = {colormap[3 * i], colormap[3 * i + 1], colormap[3 * i + 2], 0};
@@ -167,7 +167,7 @@ void StoreRows(const png_image& png, const HostLayout& layout,
         std::fill(row.begin(), row.end(), 0);
         if (indexed) {
             for (int x = 0; x < w; ++x)
-                StorePacked(row.data(), x, tamb::BitsPerPixel(layout.format), in[x]);
+                StorePacked(row.data(), x, standin::BitsPerPixel(layout.format), in[x]);
         } else {
             std::memcpy(row.data(), in, stride);
         }
@@ -179,7 +179,7 @@ void StoreRows(const png_image& png, const HostLayout& layout,
 
 }  // namespace
 
-bool ReadPng(const std::string& path, orix::TrImage& image, std::string& error) {
+bool ReadPng(const std::string& path, standin::Image& image, std::string& error) {
     PngImage png;
     if (!png_image_begin_read_from_file(&png.image, path.c_str())) {
         error = std::string("cannot read ") + path + ": " + png.image.message;
@@ -187,7 +187,7 @@ bool ReadPng(const std::string& path, orix::TrImage& image, std::string& error) 
     }
     const std::uint64_t width = png.image.width;
     const std::uint64_t height = png.image.height;
-    if (width > INT_MAX || height > INT_MAX || width * height > orix::TrImage::GetPixelLimit()) {
+    if (width > INT_MAX || height > INT_MAX || width * height > standin::Image::GetPixelLimit()) {
         error = path + " is larger than the host's pixel limit (" + std::to_string(width) + "x" +
                 std::to_string(height) + ")";
         return false;

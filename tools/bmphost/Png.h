@@ -2,14 +2,14 @@
 // PNG files on the host's side, through libpng.
 #include <string>
 
-#include "orix/TrImage.h"
+#include "standin/Image.h"
 
 namespace bmphost {
 
 // Writes what the image holds as a PNG: indexed images as palette images
 // through their colour table, grey as grey, 24-bit as RGB, formats with
 // alpha as RGBA. False with `error` set on failure.
-bool WritePng(const orix::TrImage& image, const std::string& path, std::string& error);
+bool WritePng(const standin::Image& image, const std::string& path, std::string& error);
 
 // True when the file starts with the PNG signature.
 bool LooksLikePng(const std::string& path);
@@ -18,6 +18,6 @@ bool LooksLikePng(const std::string& path);
 // (1, 4 or 8 bits by palette size), grey as gray8, colour as bgr24, anything
 // with alpha as bgra32. The host's pixel limit bounds the size before any
 // pixel storage is made.
-bool ReadPng(const std::string& path, orix::TrImage& image, std::string& error);
+bool ReadPng(const std::string& path, standin::Image& image, std::string& error);
 
 }  // namespace bmphost

@@ -4,8 +4,8 @@
 #include <iostream>
 #include <new>
 
-#include "orix/IoException.h"
 #include "orix/TrInitGraphicsExp.h"
+#include "standin/IoException.h"
 #include "tamb/IError.h"
 
 namespace bmphost {
@@ -17,7 +17,7 @@ template <typename Call>
 std::optional<RaisedError> Guard(Call call) {
     try {
         call();
-    } catch (const orix::IoException& e) {
+    } catch (const standin::IoException& e) {
         const auto code = e.hasCode ? std::optional<int>(static_cast<int>(e.code)) : std::nullopt;
         return RaisedError{true, e.source, e.line, code, e.args, e.message};
     } catch (const std::bad_alloc&) {
@@ -97,9 +97,9 @@ ExportOutcome Session::Export(orix::TrImage& image, const std::string& path) {
 Json Session::PhaseJson(const Phase& phase) const {
     Json messages = Json::array(), progress = Json::array(), notices = Json::array();
     for (std::size_t i = phase.firstEvent; i < phase.lastEvent; ++i) {
-        const orix::ProgressEvent& event = m_manager.m_progress[i];
-        if (event.kind == orix::ProgressEvent::Message) messages.push_back(event.text);
-        if (event.kind == orix::ProgressEvent::Proportion) progress.push_back(event.value);
+        const standin::ProgressEvent& event = m_manager.m_progress[i];
+        if (event.kind == standin::ProgressEvent::Message) messages.push_back(event.text);
+        if (event.kind == standin::ProgressEvent::Proportion) progress.push_back(event.value);
     }
     bool asked = false;
     for (std::size_t i = phase.firstWarning; i < phase.lastWarning; ++i) {
@@ -149,7 +149,7 @@ std::string Hex(const unsigned char* bytes, std::size_t count) {
 
 }  // namespace
 
-Json ImageJson(const orix::TrImage& image) {
+Json ImageJson(const standin::Image& image) {
     const auto* table = reinterpret_cast<const unsigned char*>(image.ColorTable());
     Json rows = Json::array();
     const std::vector<unsigned char> zeros(static_cast<std::size_t>(image.GetRowBytes()), 0);

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "Module.h"
-#include "orix/IoManager.h"
-#include "orix/TrImage.h"
+#include "standin/Image.h"
+#include "standin/Manager.h"
 
 namespace bmphost {
 
@@ -37,7 +37,7 @@ struct ImportOutcome {
     std::optional<RaisedError> error;
     int result = -1;  // the ImportFile status
     Phase phase;
-    orix::TrImage* image = nullptr;  // the host's copy, when one was handed over
+    standin::Image* image = nullptr;  // the host's copy, when one was handed over
 };
 
 struct ExportOutcome {
@@ -51,7 +51,7 @@ class Session {
   public:
     explicit Session(const Module& module);
 
-    orix::IoManager& Manager() { return m_manager; }
+    standin::Manager& Manager() { return m_manager; }
 
     bool Probe(const std::string& path);
     // Nullopt when the module refuses to describe the file.
@@ -68,7 +68,7 @@ class Session {
     void End(Phase& phase) const;
 
     const Module& m_module;
-    orix::IoManager m_manager;
+    standin::Manager m_manager;
 };
 
 // The one-line form: "MESSAGE (SOURCE:LINE, code N)".
@@ -81,6 +81,6 @@ void PrintJson(const Json& document);
 // {"error": {...}}: source, line, code, args, message (null where absent).
 Json ErrorJson(const RaisedError& error);
 // Size, format, resolution, colour table and rows (top first) as hex.
-Json ImageJson(const orix::TrImage& image);
+Json ImageJson(const standin::Image& image);
 
 }  // namespace bmphost

@@ -93,27 +93,27 @@ void ClearProgressLine() {
     bar.shownPermille = -1;
 }
 
-void AttachTerminal(orix::IoManager& manager, OpaqueAnswer opaque) {
+void AttachTerminal(standin::Manager& manager, OpaqueAnswer opaque) {
     const bool showBar = ::isatty(STDERR_FILENO) != 0;
-    manager.m_progressHook = [showBar](const orix::ProgressEvent& event) {
+    manager.m_progressHook = [showBar](const standin::ProgressEvent& event) {
         BarState& bar = g_bar;
         switch (event.kind) {
-            case orix::ProgressEvent::Begin:
+            case standin::ProgressEvent::Begin:
                 bar.label.clear();
                 bar.shownPermille = -1;
                 bar.shownAt = Clock::now();
                 break;
-            case orix::ProgressEvent::Message:
+            case standin::ProgressEvent::Message:
                 bar.label = event.text;
                 break;
-            case orix::ProgressEvent::Proportion:
+            case standin::ProgressEvent::Proportion:
                 if (showBar) DrawBar(bar, event.value);
                 return !InterruptRequested();
-            case orix::ProgressEvent::End:
+            case standin::ProgressEvent::End:
                 ClearProgressLine();
                 break;
-            case orix::ProgressEvent::FileClosed:
-            case orix::ProgressEvent::ImageHandedOver:
+            case standin::ProgressEvent::FileClosed:
+            case standin::ProgressEvent::ImageHandedOver:
                 break;
         }
         return true;

@@ -3,7 +3,7 @@
 // question on the terminal, and Ctrl-C turned into a stop request.
 #include <string>
 
-#include "orix/IoManager.h"
+#include "standin/Manager.h"
 
 namespace bmphost {
 
@@ -19,7 +19,7 @@ enum class OpaqueAnswer { Yes, No, Ask };
 // stderr is a terminal) and answer "stop" after Ctrl-C; notices print as
 // warnings; questions are answered by `opaque`, asking on the terminal only
 // when that is Ask and stdin is a terminal (else no, said on stderr).
-void AttachTerminal(orix::IoManager& manager, OpaqueAnswer opaque);
+void AttachTerminal(standin::Manager& manager, OpaqueAnswer opaque);
 
 // Removes a half-drawn bar before other output goes to stderr.
 void ClearProgressLine();

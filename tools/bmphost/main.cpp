@@ -148,7 +148,7 @@ int WriteTarget(const std::string& target, Write write) {
     return status;
 }
 
-int WritePreview(const Options& options, const orix::TrImage& image) {
+int WritePreview(const Options& options, const standin::Image& image) {
     return WriteTarget(options.png, [&](const std::string& path) {
         std::string error;
         if (!WritePng(image, path, error)) throw std::runtime_error(error);
@@ -178,7 +178,7 @@ int Import(Session& session, const Options& options) {
         return StoppedStatus();
     }
     if (!options.json) {
-        const orix::TrImage& image = *outcome.image;
+        const standin::Image& image = *outcome.image;
         std::printf("%s: %dx%d %s (result %d)\n", file.c_str(), image.GetWidth(), image.GetHeight(),
                     FormatName(image.GetColorFormat()).c_str(), outcome.result);
     }
@@ -212,9 +212,9 @@ struct Conversion {
     const std::string& input;
     const std::string& output;
     Json report = Json::object();
-    orix::TrImage fromPng;
-    orix::TrImage reencoded;
-    orix::TrImage* image = nullptr;
+    standin::Image fromPng;
+    standin::Image reencoded;
+    standin::Image* image = nullptr;
 };
 
 // Nothing is read before the targets are known to be ones convert may write.
@@ -263,7 +263,7 @@ void Reencode(const Options& options, Conversion& c) {
 void PrintResult(const Conversion& c, long bytes, int bits) {
     const tamb::ColorFormat format = c.image->GetColorFormat();
     const std::string depth = std::to_string(bits) + "-bit" +
-                              (bits == tamb::BitsPerPixel(format) ? " " : ", converted from ") +
+                              (bits == standin::BitsPerPixel(format) ? " " : ", converted from ") +
                               FormatName(format);
     std::printf("%s -> %s: %dx%d %s, %ld bytes\n", c.input.c_str(), c.output.c_str(),
                 c.image->GetWidth(), c.image->GetHeight(), depth.c_str(), bytes);
@@ -319,7 +319,7 @@ int Run(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? kExitOk : kExitUsage;
     }
-    if (options.maxPixels != 0) orix::TrImage::SetPixelLimit(options.maxPixels);
+    if (options.maxPixels != 0) standin::Image::SetPixelLimit(options.maxPixels);
     try {
         const Module module(options.module.empty() ? DefaultModulePath() : options.module);
         Session session(module);

@@ -8,9 +8,10 @@
 #include <sstream>
 
 #include "ModuleLoader.h"
-#include "orix/IoException.h"
-#include "orix/TrImage.h"
 #include "orix/TrInitGraphicsExp.h"
+#include "standin/Image.h"
+#include "standin/IoException.h"
+#include "standin/Manager.h"
 #include "tamb/CPath.h"
 
 namespace winhost {
@@ -41,7 +42,7 @@ std::string Portable(std::string text, const std::vector<std::string>& paths) {
     return out;
 }
 
-std::string DescribeError(const orix::IoException& e) {
+std::string DescribeError(const standin::IoException& e) {
     std::ostringstream out;
     out << "error " << e.source << " line " << e.line;
     if (e.hasCode)
@@ -57,7 +58,7 @@ void Report(std::ostream& report, const char* what, Call call) {
     try {
         const auto result = call();
         report << what << ": " << result << "\n";
-    } catch (const orix::IoException& e) {
+    } catch (const standin::IoException& e) {
         report << what << ": " << DescribeError(e) << "\n";
     } catch (const std::bad_alloc&) {
         report << what << ": out of memory\n";
@@ -66,10 +67,10 @@ void Report(std::ostream& report, const char* what, Call call) {
     }
 }
 
-void ReportRecords(std::ostream& report, orix::IoManager& manager,
+void ReportRecords(std::ostream& report, standin::Manager& manager,
                    const std::vector<std::string>& paths) {
     for (const auto& event : manager.m_progress) {
-        if (event.kind == orix::ProgressEvent::Message)
+        if (event.kind == standin::ProgressEvent::Message)
             report << "  message: " << Portable(event.text, paths) << "\n";
     }
     report << "  proportions:";
@@ -86,7 +87,7 @@ void ReportRecords(std::ostream& report, orix::IoManager& manager,
     manager.ClearRecords();
 }
 
-bool WriteImage(const std::string& path, const orix::TrImage& image, std::ostream& report) {
+bool WriteImage(const std::string& path, const standin::Image& image, std::ostream& report) {
     report << "image: " << image.GetWidth() << "x" << image.GetHeight() << " format "
            << static_cast<int>(image.GetColorFormat()) << " resolution " << image.GetXPelsPerMeter()
            << "," << image.GetYPelsPerMeter() << " colours " << image.GetNumColorTableEntriesUsed()
@@ -104,7 +105,7 @@ bool WriteImage(const std::string& path, const orix::TrImage& image, std::ostrea
 
 // Exports `image` to `target` as a host does: begin, the graphics opener,
 // the image, end.
-void ExportImage(ExportFactory factory, orix::IoManager& manager, orix::TrImage& image,
+void ExportImage(ExportFactory factory, standin::Manager& manager, standin::Image& image,
                  const std::string& target, std::ostream& report,
                  const std::vector<std::string>& paths) {
     std::remove(target.c_str());
@@ -127,13 +128,13 @@ void ExportImage(ExportFactory factory, orix::IoManager& manager, orix::TrImage&
 }
 
 // A small image in `format` whose every row and palette entry differ.
-orix::TrImage MakeImage(tamb::ColorFormat format) {
+standin::Image MakeImage(tamb::ColorFormat format) {
     constexpr int kWidth = 13, kHeight = 7;
     tagRGBQUAD palette[256];
     for (int i = 0; i < 256; ++i)
         palette[i] = {static_cast<unsigned char>(i), static_cast<unsigned char>(255 - i),
                       static_cast<unsigned char>(i * 5), 0};
-    orix::TrImage image;
+    standin::Image image;
     image.SetScanlineStart(kWidth, kHeight, format, 3780, 2835, palette, orix::TrImage::RowsByIndex,
                            0);
     std::vector<unsigned char> row(static_cast<std::size_t>(image.GetRowBytes()));
@@ -166,7 +167,7 @@ bool RunSamples(const std::string& modulePath, const std::string& outDir,
         return false;
     }
     bool ok = true;
-    orix::IoManager manager;
+    standin::Manager manager;
     manager.m_warningAnswer = kAnswerYes;
     for (const std::string& sample : samples) {
         const std::string name = tamb::CPath::GetNamePtr(sample.c_str());
@@ -187,7 +188,7 @@ bool RunSamples(const std::string& modulePath, const std::string& outDir,
         });
         Report(report, "import", [&] { return filter->ImportFile(sample.c_str(), true); });
         filter.reset();
-        std::unique_ptr<orix::TrImage> image;
+        std::unique_ptr<standin::Image> image;
         if (!manager.m_imported.empty()) image = std::move(manager.m_imported.back());
         report << "  images handed over: " << manager.m_importObjectCalls << "\n";
         ReportRecords(report, manager, paths);
@@ -204,7 +205,7 @@ bool RunSamples(const std::string& modulePath, const std::string& outDir,
         const std::string exported = Join(outDir, name + ".exported.bmp");
         std::ofstream report(Join(outDir, name + ".txt"), std::ios::binary | std::ios::trunc);
         report << "made image: format " << format << "\n";
-        orix::TrImage image = MakeImage(static_cast<tamb::ColorFormat>(format));
+        standin::Image image = MakeImage(static_cast<tamb::ColorFormat>(format));
         ExportImage(exportFactory, manager, image, exported, report, {exported});
         ok = static_cast<bool>(report) && ok;
         log << name << ": done\n";

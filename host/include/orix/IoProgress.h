@@ -4,8 +4,8 @@ namespace orix {
 
 class IoManager;
 
-// A progress display. The first two virtual slots begin and end it; the
-// manager records every call and scripts the answers of ProgressProportion.
+// A progress display. Filters make it by value, so its layout is part of
+// the contract. The first two virtual slots begin and end the display.
 class IoProgress {
   public:
     explicit IoProgress(IoManager& manager);

@@ -14,18 +14,15 @@ enum ErrCode : int {
     ErrBadFile = 16,              // file name
 };
 
-// Number of message arguments that follow a code; 0 for unknown codes.
-int ErrCodeArgumentCount(ErrCode code);
-
 enum ImportStatus : int {
     ImportDone = 0,     // image taken, manager flag set
     ImportNotDone = 1,  // stopped, refused, or taken without the flag
 };
 
 enum ExportStatus : int {
-    ExportDone = 0,
-    ExportStopped = 2,
-    ExportNotExported = 3,
+    ExportDone = 0,         // begun, written, ended, or an object taken as it should be
+    ExportStopped = 2,      // the user asked to stop through the progress answer
+    ExportNotExported = 3,  // an object the filter does not export
 };
 
 }  // namespace orix

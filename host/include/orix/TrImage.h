@@ -1,5 +1,4 @@
 #pragma once
-#include <cstdint>
 #include <vector>
 
 #include "orix/TrBase.h"
@@ -8,12 +7,9 @@
 
 namespace orix {
 
-// A raster image held in memory. Rows are kept by index (0 is the top row),
-// each GetRowBytes() long: the pixels in the image's format, padded to a
-// multiple of four bytes. Storage is taken in blocks of rows as rows arrive,
-// so announcing a huge image costs nothing until its rows come. A host policy
-// limits the pixel count: SetScanlineStart beyond it fails as an allocation
-// would (std::bad_alloc).
+// A raster image held in memory, rows by index (0 is the top row). The import
+// filter makes one by value, so its layout is part of the contract; the
+// export filter reads the host's.
 class TrImage : public TrBase {
   public:
     enum RowAccessOrder : int { RowsTopDown = 0, RowsBottomUp = 1, RowsByIndex = 2 };
@@ -26,7 +22,8 @@ class TrImage : public TrBase {
     static const tamb::CTypeInfo* GetClassTypeId();
     const tamb::CTypeInfo* GetTypeId() const override;
 
-    // Writing, as an import does it. SetScanlineStart starts the image afresh.
+    // Writing, as an import does it. SetScanlineStart starts the image afresh
+    // and raises when the host cannot hold it.
     void SetScanlineStart(int width, int rows, tamb::ColorFormat format, int xPelsPerMeter,
                           int yPelsPerMeter, const tagRGBQUAD* colorTable, RowAccessOrder order,
                           unsigned int flags);
@@ -42,31 +39,14 @@ class TrImage : public TrBase {
     tamb::ColorFormat GetColorFormat() const { return m_format; }
     void GetColorTable(tagRGBQUAD* destination, int first, int count) const;
     void GetScanlineStart();
-    // Copies GetRowBytes() bytes of the row; a row never written reads as zeros.
+    // Copies one row in the image's format: the pixels, padded to a multiple
+    // of four bytes.
     void GetScanline(void* destination, int index);
     void GetScanlineEnd();
 
-    // The host's own access.
-    int GetRowBytes() const { return m_rowBytes; }
-    const unsigned char* Row(int index) const;  // null when its block was never written
-    const tagRGBQUAD* ColorTable() const { return m_colorTable; }
-    void SetNumColorTableEntriesUsed(int count) { m_colorsUsed = count; }
-    static int RowBytesFor(int width, tamb::ColorFormat format);  // -1 when too large
-    static void SetPixelLimit(std::uint64_t pixels);
-    static std::uint64_t GetPixelLimit();
-
-    // Call records.
-    int m_scanlineStartCalls = 0;
-    int m_scanlineEndCalls = 0;
-    int m_getScanlineStartCalls = 0;
-    int m_getScanlineEndCalls = 0;
-    RowAccessOrder m_lastOrder = RowsTopDown;
-    unsigned int m_lastStartFlags = 0;
-    bool m_lastEndTableNull = true;
-    unsigned int m_lastEndFlags = 0;
-
-  private:
+  protected:
     unsigned char* RowForWriting(int index);
+    const unsigned char* StoredRow(int index) const;  // null when its block was never written
 
     int m_width = 0;
     int m_height = 0;

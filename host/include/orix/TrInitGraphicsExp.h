@@ -17,11 +17,4 @@ class TrInitGraphicsExp : public TrBase {
     bool m_rasterOutput = false;
 };
 
-// An object type no BMP filter handles, for the host's own use.
-class TrText : public TrBase {
-  public:
-    static const tamb::CTypeInfo* GetClassTypeId();
-    const tamb::CTypeInfo* GetTypeId() const override;
-};
-
 }  // namespace orix

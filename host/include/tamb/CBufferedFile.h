@@ -1,26 +1,13 @@
 #pragma once
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 namespace tamb {
 
-// Raised by CBufferedFile::Write when the bytes could not all be written.
-class CFileException : public std::runtime_error {
-  public:
-    CFileException(const std::string& what, unsigned long code)
-        : std::runtime_error(what), m_code(code) {}
-    unsigned long GetCode() const { return m_code; }
-
-  private:
-    unsigned long m_code;
-};
-
-// A file with a read buffer. Reads, writes, Getc, GetPosition and Seek mix
-// freely. Writes go straight to the system, so a failure always surfaces in
-// Write (as CFileException) and Close has nothing left to lose. Failures set
-// the runtime's _doserrno from errno; a read that ends at end of file sets it
-// to 0.
+// A buffered file. Readers and writers make it by value, so its layout is
+// part of the contract. Reads, writes, Getc, GetPosition and Seek mix freely.
+// A failed Write raises an exception; after a failed open, a short read or a
+// failed write the runtime's _doserrno tells why, or is 0.
 class CBufferedFile {
   public:
     enum Sharing : int { ShareNone = 0, ShareRead = 1, ShareWrite = 2, ShareReadWrite = 3 };
@@ -46,10 +33,10 @@ class CBufferedFile {
     long long GetPosition() const;
     void Seek(long long offset, Origin origin);
 
+  private:
     // Size of the read buffer; reads at least this large bypass it.
     static constexpr unsigned int kBufferSize = 64 * 1024;
 
-  private:
     int GetcSlow();
     bool Refill();
     void DropReadWindow();

@@ -23,7 +23,4 @@ enum ColorFormat : int {
     ColorBgra32 = 10,
 };
 
-// Bits a pixel of the given layout takes in a host image row.
-int BitsPerPixel(ColorFormat format);
-
 }  // namespace tamb

@@ -1,0 +1,97 @@
+#pragma once
+// The stand-in host's manager: the framework's manager with scripted answers,
+// hooks for an interactive host, and records of every call the filters make,
+// so that tests and tools can drive filters and show what they did.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "orix/IoManager.h"
+#include "orix/TrImage.h"
+#include "standin/Image.h"
+
+namespace standin {
+
+// What the manager saw, in order, with the images handed over and the
+// closing of every file the host's file class had open, so that the order of
+// them all shows.
+struct ProgressEvent {
+    enum Kind { Begin, End, Message, Proportion, FileClosed, ImageHandedOver } kind;
+    std::string text;    // Message: the formatted text; FileClosed: the file's name
+    double value = 0;    // Proportion: the fraction reported
+    bool answer = true;  // Proportion: what the reporter answered
+};
+
+struct WarningRecord {
+    int style;
+    std::string text;
+    int answer;
+};
+
+struct OptionRecord {
+    std::string name;
+    bool first;
+    bool second;
+};
+
+// What filters asked of images on the manager's thread.
+struct ImageCalls {
+    int scanlineStart = 0;
+    int scanlineEnd = 0;
+    int getScanlineStart = 0;
+    int getScanlineEnd = 0;
+    orix::TrImage::RowAccessOrder lastOrder = orix::TrImage::RowsTopDown;
+    unsigned int lastStartFlags = 0;
+    bool lastEndTableNull = true;
+    unsigned int lastEndFlags = 0;
+};
+
+class Manager : public orix::IoManager {
+  public:
+    // Scripted answers.
+    int m_warningAnswer = 0;       // returned by IoFilter::Warning
+    bool m_importAnswer = true;    // returned by IoImportFilter::ImportObject
+    long m_stopAtProportion = -1;  // the zero-based ProgressProportion call that answers false
+    bool m_keepImportedImages = true;
+
+    // Optional hooks for an interactive host. The progress hook sees every
+    // event; for proportions, false from it stops the work. The warning hook,
+    // when set, gives the answer instead of m_warningAnswer.
+    std::function<bool(const ProgressEvent&)> m_progressHook;
+    std::function<int(int style, const std::string& text)> m_warningHook;
+
+    // Records.
+    std::vector<OptionRecord> m_options;
+    std::vector<ProgressEvent> m_progress;
+    std::vector<WarningRecord> m_warnings;
+    std::vector<std::unique_ptr<Image>> m_imported;  // copies of what ImportObject was given
+    long m_importObjectCalls = 0;
+    long m_proportionCalls = 0;
+    int m_activeProgress = 0;  // BeginProgress calls not yet ended
+    ImageCalls m_imageCalls;
+
+    // The newest manager alive on a thread records the file closings and
+    // image calls of that thread; it hands the task back to the one before
+    // it when destroyed.
+    Manager();
+    ~Manager();
+    static Manager* Current();
+    static void RecordFileClosed(const std::string& name);
+
+    // Every manager the stand-in sees is one of these: the framework's
+    // manager is made by the host only.
+    static Manager& Of(orix::IoManager& manager) { return static_cast<Manager&>(manager); }
+
+    // Clears the records, keeping the scripted answers and hooks.
+    void ClearRecords();
+    // Proportions reported, in order.
+    std::vector<double> Proportions() const;
+    // Messages reported, in order.
+    std::vector<std::string> Messages() const;
+
+  private:
+    Manager* m_previousRecorder;
+};
+
+}  // namespace standin
