@@ -3,6 +3,8 @@
 set -euo pipefail
 packages=(cmake make g++ binutils libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
           python3 python3-pil libstb-dev nlohmann-json3-dev libcli11-dev "$@")
+# `--only PACKAGE...` installs just those (the DLL alone needs no test packages).
+if [ "${1:-}" = --only ]; then packages=("${@:2}"); fi
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
