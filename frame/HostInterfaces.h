@@ -5,8 +5,8 @@
 // declarations in the order its headers define them, not virtual table
 // entries: under the GNU C++ ABI of this build a virtual destructor takes two
 // entries, so slot n (n >= 1) is entry n + 1. The DLL therefore fits hosts
-// built with the same GNU toolchain only; README.md ("Which hosts the DLL
-// fits") says what differs for a host built with Microsoft's compiler.
+// built with the same GNU toolchain only; docs/microsoft-abi.md says what
+// differs for a host built with Microsoft's compiler.
 #include "orix/IoExportFilter.h"
 #include "orix/IoFilter.h"
 #include "orix/IoImportFilter.h"
