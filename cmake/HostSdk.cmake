@@ -10,7 +10,9 @@ endif()
 add_library(host INTERFACE)
 target_include_directories(host INTERFACE ${BMP_HOST_SDK}/include)
 foreach(name ${BMP_HOST_LIBRARIES})
-  find_library(BMP_HOST_LIBRARY_${name} ${name} PATHS ${BMP_HOST_SDK}/lib
-               NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-  target_link_libraries(host INTERFACE ${BMP_HOST_LIBRARY_${name}})
+  # Not cached, so that pointing the build at another kit takes effect.
+  unset(library)
+  find_library(library ${name} PATHS ${BMP_HOST_SDK}/lib
+               NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH NO_CACHE REQUIRED)
+  target_link_libraries(host INTERFACE ${library})
 endforeach()
