@@ -27,7 +27,7 @@ class IoFilter {
     IoFilter& operator=(const IoFilter&) = delete;
 
     // Raise the framework's error; never return. The code form takes the
-    // code's message arguments (texts, see ErrCodeArgumentCount); the text
+    // code's message arguments (texts, as listed with each code); the text
     // form takes a printf format and its arguments.
     [[noreturn]] void ThrowError(const char* sourceFile, int line, ErrCode code, ...) const;
     [[noreturn]] void ThrowError(const char* sourceFile, int line, const char* format, ...) const;
