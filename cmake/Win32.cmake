@@ -58,3 +58,13 @@ function(bmp_add_resources target rc_file)
     VERBATIM)
   target_sources(${target} PRIVATE ${object})
 endfunction()
+
+# Strips the debug sections from a built DLL and keeps them in a file beside
+# it (NAME.dll.debug), which the DLL names through a debug link for debuggers.
+function(bmp_split_debug_info target)
+  set(file $<TARGET_FILE:${target}>)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${file} ${file}.debug
+    COMMAND ${CMAKE_OBJCOPY} --strip-debug --add-gnu-debuglink=${file}.debug ${file}
+    VERBATIM)
+endfunction()
