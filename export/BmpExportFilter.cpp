@@ -154,7 +154,7 @@ orix::ExportStatus BmpExportFilter::BeginExport(const char* path, bool) {
     m_fileName = path != nullptr ? path : "";
     std::unique_ptr<IoProgressScope> scope(new IoProgressScope(&m_progress));
     m_progressScope.swap(scope);
-    scope.reset();  // ends the previous display if it was still showing
+    if (scope) scope->EndEarly();  // the previous display, if it was still showing
     m_progress.MessageVA(kProgressMessage, tamb::CPath::GetNamePtr(m_fileName.c_str()));
     m_imagesWritten = 0;
     return orix::ExportDone;

@@ -151,9 +151,8 @@ void BmpWriter::Close() {
 }
 
 void BmpWriter::CloseAndRemove(const char* path) {
-    if (m_file.IsOpen()) m_file.Close();
+    Close();  // which removes the writer's own file after a failure, whatever its name
     RemoveFile(path);
-    m_path.clear();
 }
 
 void BmpWriter::RemoveFile(const char* path) {

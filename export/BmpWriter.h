@@ -21,8 +21,8 @@ class BmpWriter {
     bool WriteScanline(const void* row);
     // Closes the file; deletes it when the last operation failed.
     void Close();
-    // Closes any file that is open and deletes the file at `path`, whoever
-    // made it: the one way the module removes a target.
+    // Closes as Close does, then deletes the file at `path`, whoever made it:
+    // the one way the module removes a target.
     void CloseAndRemove(const char* path);
 
     BmpFileStatus GetStatus() const { return m_status; }

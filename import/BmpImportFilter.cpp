@@ -146,6 +146,7 @@ class RowPass {
           m_rows(ImageRows(info)),
           m_bottomUp(info.biHeight > 0),
           m_bitCount(info.biBitCount),
+          m_runLength(info.biCompression == bmp::BI_RLE4 || info.biCompression == bmp::BI_RLE8),
           m_row(RowBytes(info)),
           m_converted(info.biBitCount == 16 ? m_row.size() : 0),
           m_expansion(info.biBitCount == 16 ? Expansion16(Is565(reader.GetBitFieldMasks()))
@@ -187,11 +188,14 @@ class RowPass {
         return static_cast<std::size_t>(bmp::ComputeRowStride(&image));
     }
 
-    // The row as the image takes it: expanded from 16 bits straight into the
-    // conversion buffer, the same bytes a copy back would give.
+    // The row as the image takes it: expanded from 16 bits into the
+    // conversion buffer. A run-length row fills only its first bytes and
+    // leaves the rest of the row buffer as it was, so that buffer must then
+    // hold the expanded row, as the image was last given it.
     const std::uint8_t* Prepare(bool opaquePass, bool& alphaAllZero) {
         if (m_bitCount == 16) {
             ExpandRow16(m_row.data(), m_converted.data(), m_width, m_expansion.data());
+            if (m_runLength) std::memcpy(m_row.data(), m_converted.data(), m_row.size());
             return m_converted.data();
         }
         if (m_bitCount != 32) return m_row.data();
@@ -220,6 +224,7 @@ class RowPass {
     std::int32_t m_rows;
     bool m_bottomUp;
     unsigned m_bitCount;
+    bool m_runLength;
     std::vector<std::uint8_t> m_row;
     std::vector<std::uint8_t> m_converted;
     std::vector<std::uint32_t> m_expansion;  // 16-bit files only
@@ -261,6 +266,8 @@ orix::ImportStatus BmpImportFilter::ImportFile(const char* path, bool promptAllo
     if (!m_reader.OpenAndReadHeaders(path)) RaiseOpenError(*this, m_reader.GetStatus(), path);
     const bmp::BITMAPINFOHEADER info = *m_reader.GetInfoHeader();
 
+    // Closes the file should the host fail while the display starts.
+    ReaderCloser closeIfNoDisplay(m_reader);
     orix::IoProgress progress(GetManager());
     IoProgressScope scope(&progress);
     // Until `closer` below is made, this one closes the file before the

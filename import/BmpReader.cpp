@@ -173,10 +173,11 @@ bool BmpReader::HasPictureSize() const {
 bool BmpReader::HasSupportedStorage() const {
     const bmp::BITMAPINFOHEADER& info = m_infoHeader;
     if (info.biPlanes != 1 || info.biCompression > bmp::BI_BITFIELDS) return false;
-    // A run-length code of the other depth would decode more bytes a row than
-    // the bit count gives room for.
+    // A run-length code at a bit count not its own: the 8-bit code is refused,
+    // the 4-bit one only below 4 bits, where its row would not fit the row the
+    // bit count sizes. Above, its bytes land at the start of a wider row.
     return !(info.biCompression == bmp::BI_RLE8 && info.biBitCount != 8) &&
-           !(info.biCompression == bmp::BI_RLE4 && info.biBitCount != 4);
+           !(info.biCompression == bmp::BI_RLE4 && info.biBitCount < 4);
 }
 
 bool BmpReader::ReadBitFieldMasks() {

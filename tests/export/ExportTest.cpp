@@ -186,12 +186,15 @@ TEST(Export, NoImageNoFile) {
         run.Run({&init});
         EXPECT_FALSE(run.Exists());
     }
-    for (long stopAt = 0; stopAt < 3; ++stopAt) {
+    // Reports after rows 0, 32 and 39, then the last one, at 1.0, once the
+    // rows are all read.
+    for (long stopAt = 0; stopAt < 4; ++stopAt) {
         SCOPED_TRACE(stopAt);
         Export run([stopAt](standin::Manager& m) { m.m_stopAtProportion = stopAt; });
         run.Run({image.get()}, false);
         EXPECT_EQ(run.statuses, std::vector<int>{2});
         EXPECT_EQ(run.manager.m_activeProgress, 0);  // a stop ends the display at once
+        EXPECT_EQ(run.manager.m_imageCalls.getScanlineEnd, stopAt == 3 ? 1 : 0);
         run.filter->EndExport();
         EXPECT_FALSE(run.Exists());
     }
@@ -220,46 +223,93 @@ TEST(Export, NoImageNoFile) {
     }
 }
 
+// One refused image, its parts named; what is not named is a 1 x 1 24-bit
+// image exported to a folder that exists.
+struct Refusal {
+    const char* name;
+    int width = 1, height = 1;
+    tamb::ColorFormat format = tamb::ColorBgr24;
+    std::string folder;           // of the target
+    bool afterAStop = false;      // the export stopped an image first, then moves on
+    bool readOnlyTarget = false;  // a read-only file is there before
+    int line = 0;
+    int code = 0;
+    std::vector<std::string> args;
+    std::string text;  // a finished text instead of a code
+
+    explicit Refusal(const char* caseName) : name(caseName) {}
+    Refusal& Size(int w, int h) { return width = w, height = h, *this; }
+    Refusal& Format(tamb::ColorFormat f) { return format = f, *this; }
+    Refusal& InFolder(const char* f) { return folder = f, *this; }
+    Refusal& AfterAStop() { return afterAStop = true, *this; }
+    Refusal& OntoAReadOnlyFile() { return readOnlyTarget = true, *this; }
+    Refusal& Raises(int l, orix::ErrCode c, std::vector<std::string> a = {}) {
+        return line = l, code = c, args = std::move(a), *this;
+    }
+    Refusal& RaisesText(int l, const char* t) { return line = l, text = t, *this; }
+};
+
+const std::string kTargetPath = "(the target's path)";
+
 TEST(Export, Refusals) {
     const std::string depth =
         "exporting of color formats other than 1, 4, 8, 24, or 32 bits per pixel.";
     const std::string system = tamb::FormatSystemErrorMsg(MissingDirectoryCode());
-    const struct {
-        const char* name;
-        int width, height, format;
-        const char* folder;  // of the target
-        int line, code;
-        std::vector<std::string> args;  // "" stands for the target's path
-        bool readOnlyTarget = false;    // a read-only file is there before
-    } cases[] = {
-        {"width 0", 0, 3, 9, "", 213, 14, {"BMP", depth, ""}},
-        {"width 0 onto a read-only file", 0, 3, 9, "", 213, 14, {"BMP", depth, ""}, true},
-        {"height 0", 3, 0, 9, "", 213, 14, {"BMP", depth, ""}},
-        {"no such folder", 1, 1, 9, "none/", 247, 5, {"", system}},
-        {"a format the host cannot convert", 2, 2, 11, "", 273, 0, {}},
+    const std::vector<std::string> headerRefused = {"BMP", depth, kTargetPath};
+    const Refusal cases[] = {
+        Refusal("width 0").Size(0, 3).Raises(213, orix::ErrFormatNotExportable, headerRefused),
+        Refusal("width 0 onto a read-only file")
+            .Size(0, 3)
+            .OntoAReadOnlyFile()
+            .Raises(213, orix::ErrFormatNotExportable, headerRefused),
+        Refusal("height 0").Size(3, 0).Raises(213, orix::ErrFormatNotExportable, headerRefused),
+        Refusal("no such folder")
+            .InFolder("none/")
+            .Raises(247, orix::ErrCannotOpen, {kTargetPath, system}),
+        Refusal("a format the host cannot convert")
+            .Size(2, 2)
+            .Format(tamb::ColorFormat(11))
+            .RaisesText(273,
+                        "Image color format incompatible with BMP file format.  Can't export."),
+        // The writer still holds the stopped image's file: it goes when the
+        // writer closes, the new target when the export ends.
+        Refusal("after a stop, then on to another target")
+            .AfterAStop()
+            .Size(0, 3)
+            .Raises(213, orix::ErrFormatNotExportable, headerRefused),
     };
-    for (const auto& c : cases) {
+    for (const Refusal& c : cases) {
         SCOPED_TRACE(c.name);
-        Export run;
-        run.path = run.dir.File(std::string(c.folder) + "out.bmp");
+        Export run([&c](standin::Manager& m) { m.m_stopAtProportion = c.afterAStop ? 0 : -1; });
+        run.path = run.dir.File(c.folder + "out.bmp");
         const Bytes before = {'k', 'e', 'e', 'p'};
         if (c.readOnlyTarget) run.dir.Write("out.bmp", before);
         if (c.readOnlyTarget)
             std::filesystem::permissions(run.path, std::filesystem::perms::owner_read);
-        auto image = MakeImage(c.width, c.height, static_cast<tamb::ColorFormat>(c.format), {});
-        run.Run({image.get()}, false);
+        auto stopped = MakeImage(2, 2, tamb::ColorBgr24, {});
+        auto image = MakeImage(c.width, c.height, c.format, {});
+        run.Run(c.afterAStop ? std::vector<orix::TrBase*>{stopped.get(), image.get()}
+                             : std::vector<orix::TrBase*>{image.get()},
+                false);
+        EXPECT_EQ(run.statuses, std::vector<int>(c.afterAStop ? 1 : 0, 2));
         EXPECT_EQ(run.raised.source, ".\\BmpExportFilter");
         EXPECT_EQ(run.raised.line, c.line);
         EXPECT_EQ(run.raised.code, c.code);
         std::vector<std::string> args = c.args;
-        for (auto& arg : args) arg = arg.empty() ? run.path : arg;
+        for (auto& arg : args) arg = arg == kTargetPath ? run.path : arg;
         EXPECT_EQ(run.raised.args, args);
-        const char* incompatible =
-            "Image color format incompatible with BMP file format.  Can't export.";
-        EXPECT_TRUE(c.code != 0 || run.raised.message == incompatible) << run.raised.message;
+        if (!c.text.empty()) {
+            EXPECT_EQ(run.raised.message, c.text);
+        }
+        const std::string first = run.path;
+        if (c.afterAStop) {
+            run.path = run.dir.File("other.bmp");
+            run.filter->BeginExport(run.path.c_str(), false);
+        }
         run.filter->EndExport();
-        // The filter deletes its target; the runtime keeps a read-only file.
+        // The filter deletes its targets; the runtime keeps a read-only file.
         EXPECT_EQ(run.Exists(), c.readOnlyTarget);
+        EXPECT_TRUE(first == run.path || !std::filesystem::exists(first));
         if (c.readOnlyTarget) {
             EXPECT_EQ(run.File(), before);
             std::filesystem::permissions(run.path, std::filesystem::perms::owner_all);
@@ -268,7 +318,7 @@ TEST(Export, Refusals) {
     Export run;
     const Raised r = Catch([&] { run.filter->EndExport(); });
     EXPECT_EQ(r.line, 357);
-    EXPECT_EQ(r.code, 15);
+    EXPECT_EQ(r.code, orix::ErrExportNotBegun);
 }
 
 TEST(Export, AWriteFailingAtAnyByteLeavesNoFile) {

@@ -26,7 +26,8 @@ struct File {
         f.yPelsPerMeter = 0x1A2B3C4D;
         for (int i = 0; bits <= 8 && i < 1 << bits; ++i)
             f.palette.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
-                                 static_cast<std::uint8_t>(i * 7), 0});
+                                 static_cast<std::uint8_t>(i * 7),
+                                 static_cast<std::uint8_t>(i ^ 0x5A)});
         f.pixels = std::move(pixels);
     }
     File& Set(const std::function<void(BmpFields&)>& change) {
@@ -38,8 +39,9 @@ struct File {
         f.masks = {red, green, blue};
         return *this;
     }
-    File& Rle() {
-        f.compression = f.bitCount == 8 ? 1 : 2;
+    // The run-length code of the bit count, or of `codeBits` (4 or 8).
+    File& Rle(int codeBits = 0) {
+        f.compression = (codeBits != 0 ? codeBits : f.bitCount) == 8 ? 1 : 2;
         return *this;
     }
     operator Bytes() const { return BuildBmp(f); }
@@ -57,12 +59,15 @@ struct Import {
     TempDir dir;
     std::string path;
 
+    std::size_t eventsAtReturn = 0;  // what the host saw before the slot returned
+
     explicit Import(const Bytes& file, bool prompt = false,
                     const std::function<void(standin::Manager&, const std::string&)>& script = {}) {
         path = dir.Write("picture.bmp", file);
         if (script) script(manager, path);
         auto filter = NewImportFilter(manager);
         raised = Catch([&] { status = filter->ImportFile(path.c_str(), prompt); });
+        eventsAtReturn = manager.m_progress.size();
     }
     const standin::Image& Image() const { return *manager.m_imported.at(0); }
     std::vector<Bytes> Rows() const { return ImageRows(Image()); }
@@ -71,6 +76,11 @@ struct Import {
                                               [kind](const auto& e) { return e.kind == kind; }));
     }
 };
+
+Bytes TableBytes(const tagRGBQUAD* table) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(table);
+    return Bytes(bytes, bytes + 256 * sizeof(tagRGBQUAD));
+}
 
 // Rows by index, no flags, and no colour table at the end.
 bool PlainRowsByIndex(const standin::ImageCalls& calls) {
@@ -82,7 +92,7 @@ bool PlainRowsByIndex(const standin::ImageCalls& calls) {
 
 struct PixelCase {
     const char* name;
-    Bytes file;
+    File file;
     tamb::ColorFormat format;
     std::vector<Bytes> rows;  // top first, the image's row size each
 };
@@ -102,8 +112,8 @@ const PixelCase kPixelCases[] = {
     {"24 bits", File(2, 2, 24, {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}), tamb::ColorBgr24,
      {{7, 8, 9, 10, 11, 12, 0, 0}, {1, 2, 3, 4, 5, 6, 0, 0}}},
     {"124-byte header, pixel offset 0",
-     File(1, 1, 24, {9, 8, 7, 0}).Set([](BmpFields& f) { f.headerSize = 124; f.offBits = 0; }),
-     tamb::ColorBgr24, {{9, 8, 7, 0}}},
+     File(1, 1, 8, {9, 8, 7, 0}).Set([](BmpFields& f) { f.headerSize = 124; f.offBits = 0; }),
+     tamb::ColorIndexed8, {{9, 8, 7, 0}}},
     {"pixel offset past a gap", File(1, 1, 24, {9, 8, 7, 0}).Set([](BmpFields& f) { f.gap = 7; }),
      tamb::ColorBgr24, {{9, 8, 7, 0}}},
     {"4 bits, two colours named", File(1, 1, 4, {0x10, 0, 0, 0}).Set([](BmpFields& f) { f.clrUsed = 2; f.palette.resize(2); }),
@@ -130,16 +140,19 @@ TEST(Import, RowsFormatTableAndResolution) {
         ASSERT_FALSE(run.raised.raised) << run.raised.message;
         EXPECT_EQ(run.status, 1);  // the leading flag is clear
         const standin::Image& image = run.Image();
-        const bool core = c.file[14] == 12;
+        const bool core = c.file.f.headerSize == 12;
         EXPECT_EQ(image.GetColorFormat(), c.format);
         EXPECT_EQ(image.GetXPelsPerMeter(), core ? 0 : 0x12345678);
         EXPECT_EQ(image.GetYPelsPerMeter(), core ? 0 : 0x1A2B3C4D);
         EXPECT_EQ(run.Rows(), c.rows);
         EXPECT_EQ(run.manager.m_imageCalls.scanlineEnd, 1);
         EXPECT_TRUE(PlainRowsByIndex(run.manager.m_imageCalls));
-        const File sameDepth(1, 1, image.GetColorFormat() == tamb::ColorIndexed1 ? 1 : 8);
-        for (std::size_t i = 0; c.format <= tamb::ColorIndexed8 && i < 2; ++i)
-            EXPECT_EQ(image.ColorTable()[i].rgbRed, sameDepth.f.palette[i].rgbRed) << i;
+        // The whole table: the entries the file gives, whole (a core entry
+        // has no fourth byte), and zero after them in a fresh filter.
+        std::vector<tagRGBQUAD> table(256, tagRGBQUAD{0, 0, 0, 0});
+        std::copy(c.file.f.palette.begin(), c.file.f.palette.end(), table.begin());
+        for (std::size_t i = 0; core && i < c.file.f.palette.size(); ++i) table[i].rgbReserved = 0;
+        EXPECT_EQ(TableBytes(image.ColorTable()), TableBytes(table.data()));
     }
 }
 
@@ -150,6 +163,7 @@ struct RleCase {
     int bits, width, height;
     Bytes stream;
     std::vector<Bytes> rows;  // top first
+    int codeBits = 0;         // the run-length code's depth; 0: the bit count's
 };
 
 // clang-format off
@@ -178,6 +192,11 @@ const RleCase kRleCases[] = {
     {"4: the spare nibble of an odd literal is dropped", 4, 5, 1, {0, 3, 0xAB, 0xCD, 0, 1}, {{0xAB, 0xC0, 0, 0}}},
     {"4: delta and clipped runs", 4, 5, 2, {0, 2, 3, 0, 9, 0x77, 2, 0x11, 0, 0, 0, 2, 0, 1, 1, 0xF0},
      {{0, 0, 0, 0}, {0, 0x07, 0x70, 0}}},
+    // The 4-bit code at a wider bit count: its bytes land at the start of the
+    // row; at 16 bits the rest is the row before it, as expanded.
+    {"4-bit code at 8 bits", 8, 5, 1, {3, 0x12, 0, 1}, {{0x12, 0x10, 0, 0, 0, 0, 0, 0}}, 4},
+    {"4-bit code at 16 bits", 16, 2, 2, {2, 0xAB, 0, 0, 2, 0xCD, 0, 1},
+     {{106, 115, 82, 0, 0, 0, 0, 0}, {90, 41, 0, 0, 0, 0, 0, 0}}, 4},
 };
 // clang-format on
 
@@ -190,7 +209,7 @@ TEST(Import, RunLengthRows) {
     for (const RleCase& c : kRleCases) {
         SCOPED_TRACE(c.name);
         const Bytes file =
-            File(c.width, c.height, static_cast<std::uint16_t>(c.bits), c.stream).Rle();
+            File(c.width, c.height, static_cast<std::uint16_t>(c.bits), c.stream).Rle(c.codeBits);
         const std::string path = dir.Write("rle.bmp", file);
         manager.m_imported.clear();
         const Raised raised = Catch([&] { filter->ImportFile(path.c_str(), false); });
@@ -257,7 +276,8 @@ std::vector<ErrorCase> ErrorCases() {
         {"two planes", with([](BmpFields& f) { f.planes = 2; }), 217, 16, {}},
         {"unknown compression", with([](BmpFields& f) { f.compression = 4; }), 217, 16, {}},
         {"8-bit run-length code at 4 bits", File(1, 1, 4).Set([](BmpFields& f) { f.compression = 1; }), 217, 16, {}},
-        {"4-bit run-length code at 8 bits", with([](BmpFields& f) { f.compression = 2; }), 217, 16, {}},
+        {"4-bit run-length code at 2 bits", File(1, 1, 2).Rle(4), 217, 16, {}},
+        {"4-bit run-length code at 5 bits", File(1, 1, 5).Rle(4), 285, 16, {}},
         {"masks cut short", Cut(File(1, 1, 16).Masks(0xF800, 0x07E0, 0x1F), 14 + 40 + 11), 215, 8, {end}},
         {"colour table cut short", Cut(eight, 14 + 40 + 4 * 256 - 1), 215, 8, {end}},
         {"core colour table cut short", Cut(with([](BmpFields& f) { f.headerSize = 12; }), 14 + 12 + 3 * 256 - 1),
@@ -419,38 +439,57 @@ TEST(Import, TheFileIsClosedBeforeTheDisplayEndsOnEveryWayOut) {
         };
     };
     const Bytes small = File(2, 2, 24, Bytes(16, 1));
+    const Bytes twoBits = File(1, 1, 2, Bytes(4, 0));
+    constexpr int kHostFailure = -1;
+    const std::vector<Kind> closedThenEnded = {Kind::FileClosed, Kind::End};
+    const std::vector<Kind> handedOver = {Kind::FileClosed, Kind::ImageHandedOver, Kind::End};
     const struct {
         const char* name;
         Bytes file;
         Script script;
-        int line;  // 0: no error
+        int line;                 // 0: no error; kHostFailure: the host's own, passed on
+        std::vector<Kind> order;  // before the slot returned
     } cases[] = {
-        {"image handed over", small, nullptr, 0},
-        {"stopped", small, [](standin::Manager& m, auto&) { m.m_stopAtProportion = 1; }, 0},
-        {"bit count refused", File(1, 1, 2, Bytes(4, 0)), nullptr, 285},
-        {"row cut short", Cut(small, small.size() - 1), nullptr, 325},
-        {"second pass cut short", clear, shorten, 447},
+        {"image handed over", small, nullptr, 0, handedOver},
+        {"stopped", small, [](standin::Manager& m, auto&) { m.m_stopAtProportion = 1; }, 0,
+         closedThenEnded},
+        {"bit count refused", twoBits, nullptr, 285, closedThenEnded},
+        {"row cut short", Cut(small, small.size() - 1), nullptr, 325, closedThenEnded},
+        {"second pass cut short", clear, shorten, 447, closedThenEnded},
         {"stopped in the second pass", File(1, 2, 32, Bytes(8, 0)),
-         [](standin::Manager& m, auto&) { m.m_warningAnswer = 6, m.m_stopAtProportion = 3; }, 0},
-        {"a host call throws", small, raiseAt(Kind::Proportion), 0},
-        {"the message throws", small, raiseAt(Kind::Message), 0},
+         [](standin::Manager& m, auto&) { m.m_warningAnswer = 6, m.m_stopAtProportion = 3; }, 0,
+         closedThenEnded},
+        {"a host call throws", small, raiseAt(Kind::Proportion), kHostFailure, closedThenEnded},
+        {"the message throws", small, raiseAt(Kind::Message), kHostFailure, closedThenEnded},
+        {"the display's start throws",
+         small,
+         raiseAt(Kind::Begin),
+         kHostFailure,
+         {Kind::FileClosed}},
+        {"the display's end throws", small, raiseAt(Kind::End), kHostFailure, handedOver},
+        // Two failures at once: the first goes on.
+        {"the display's end throws after a refusal", twoBits, raiseAt(Kind::End), 285,
+         closedThenEnded},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Import run(c.file, true, c.script);
-        EXPECT_EQ(run.raised.line, c.line) << run.raised.message;
-        EXPECT_EQ(run.manager.m_importObjectCalls, c.script || c.line != 0 ? 0 : 1);
-        // The file is closed before the image is handed over, and before
-        // the display ends.
+        EXPECT_EQ(run.raised.raised, c.line != 0);
+        EXPECT_EQ(run.raised.line, std::max(c.line, 0)) << run.raised.message;
+        if (c.line == kHostFailure) {
+            EXPECT_EQ(run.raised.message, "host failure");
+        }
+        // The file is closed before the image is handed over, before the
+        // display ends, and before the slot returns.
         std::vector<Kind> order;
-        for (const auto& e : run.manager.m_progress)
+        for (std::size_t i = 0; i < run.eventsAtReturn; ++i) {
+            const standin::ProgressEvent& e = run.manager.m_progress[i];
             if (e.kind == Kind::End || e.kind == Kind::ImageHandedOver ||
                 (e.kind == Kind::FileClosed && e.text == run.path))
                 order.push_back(e.kind);
-        std::vector<Kind> expected = {Kind::FileClosed, Kind::End};
-        if (run.manager.m_importObjectCalls == 1)
-            expected.insert(expected.begin() + 1, Kind::ImageHandedOver);
-        EXPECT_EQ(order, expected);
+        }
+        EXPECT_EQ(order, c.order);
+        EXPECT_EQ(run.manager.m_importObjectCalls, c.order == handedOver ? 1 : 0);
     }
 }
 
