@@ -1,8 +1,9 @@
 // The fuzz targets' checks in the normal test run, without libFuzzer: the
 // sample set of bmpsamples, also cut short and with header fields and pixel
-// bytes damaged, and the export seeds of make_seeds, also stopped and
-// abandoned.
-//   fuzz_replay SAMPLES_DIR EXPORT_SEEDS_DIR
+// bytes damaged, the export seeds of make_seeds, also stopped and abandoned,
+// and every file of the kept corpus of each harness (CORPUS_DIR/<harness>/,
+// where there is one) as the fuzzer met it.
+//   fuzz_replay SAMPLES_DIR EXPORT_SEEDS_DIR [CORPUS_DIR]
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -51,25 +52,39 @@ const struct {
                 {"probe", 1, fuzzcheck::CheckProbe, ImportVariants},
                 {"export", 2, fuzzcheck::CheckExport, ExportVariants}};
 
+Bytes ReadFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return Bytes{std::istreambuf_iterator<char>(file), {}};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) return std::fprintf(stderr, "usage: fuzz_replay SAMPLES_DIR EXPORT_DIR\n"), 2;
+    if (argc != 3 && argc != 4)
+        return std::fprintf(stderr, "usage: fuzz_replay SAMPLES_DIR EXPORT_DIR [CORPUS_DIR]\n"), 2;
     fuzzcheck::SetFuzzPixelLimit();
-    int passed = 0, failed = 0;
-    for (const auto& target : kTargets)
-        for (const auto& seed : std::filesystem::directory_iterator(argv[target.seeds])) {
-            std::ifstream file(seed.path(), std::ios::binary);
-            const Bytes bytes{std::istreambuf_iterator<char>(file), {}};
-            const std::vector<Bytes> inputs = target.variants(bytes);
-            for (std::size_t v = 0; v < inputs.size(); ++v) {
-                const std::string why = target.check(inputs[v].data(), inputs[v].size());
-                (why.empty() ? passed : failed) += 1;
-                if (!why.empty())
-                    std::printf("%s %s, variant %zu: %s\n", target.name,
-                                seed.path().filename().c_str(), v, why.c_str());
-            }
+    int passed = 0, failed = 0, kept = 0;
+    auto check = [&](const auto& target, const Bytes& input, const std::string& label) {
+        const std::string why = target.check(input.data(), input.size());
+        (why.empty() ? passed : failed) += 1;
+        if (!why.empty()) std::printf("%s %s: %s\n", target.name, label.c_str(), why.c_str());
+    };
+    namespace fs = std::filesystem;
+    for (const auto& target : kTargets) {
+        for (const auto& seed : fs::directory_iterator(argv[target.seeds])) {
+            const std::vector<Bytes> inputs = target.variants(ReadFile(seed.path()));
+            for (std::size_t v = 0; v < inputs.size(); ++v)
+                check(target, inputs[v],
+                      seed.path().filename().string() + ", variant " + std::to_string(v));
         }
-    std::printf("%d passed, %d failed\n", passed, failed);
+        const fs::path corpus = argc == 4 ? fs::path(argv[3]) / target.name : fs::path();
+        if (corpus.empty() || !fs::is_directory(corpus)) continue;
+        for (const auto& entry : fs::recursive_directory_iterator(corpus))
+            if (entry.is_regular_file()) {
+                check(target, ReadFile(entry.path()), "corpus " + entry.path().filename().string());
+                ++kept;
+            }
+    }
+    std::printf("%d passed, %d failed (%d of them kept corpus files)\n", passed, failed, kept);
     return failed == 0 && passed > 0 ? 0 : 1;
 }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses (clang, ASan+UBSan) and runs each one in turn
-# for a bounded time, starting from the sample set (import, probe) or the
-# export seeds, plus the corpus kept from earlier runs. Fails on any finding; the input that caused it is left in
-# build/fuzz/findings/.
+# for a bounded time, starting from the corpus kept in the repository
+# (fuzz/corpus/<harness>/, copied into the working corpus so that a run never
+# changes it), the sample set (import, probe) or the export seeds, and what
+# earlier runs added to the working corpus (build/fuzz/corpus/<harness>/).
+# Fails on any finding; the input that caused it is left in build/fuzz/findings/.
 #   FUZZ_SECONDS   seconds per harness (default 60)
 #   FUZZ_HARNESSES which harnesses (default "import probe export")
 # A long run, one harness at a time:
@@ -30,6 +32,9 @@ status=0
 for harness in $harnesses; do
     corpus="$build/corpus/$harness"
     mkdir -p "$corpus"
+    if [ -d "fuzz/corpus/$harness" ]; then
+        find "fuzz/corpus/$harness" -type f -exec cp -t "$corpus" {} +
+    fi
     case "$harness" in
         export) seed=("$seeds/export"); dict=() ;;
         # Larger sample files are cut to 16 KiB: enough for every header form
