@@ -80,7 +80,7 @@ inline std::string CheckError(const standin::IoException& e, const char* source,
 
 // The header fields the checks compare the module's answers with.
 struct Header {
-    std::int64_t width = 0, height = 0, bits = 0;
+    std::int64_t width = 0, height = 0, bits = 0, planes = 0, compression = 0;
 };
 
 inline Header HeaderOf(const std::uint8_t* d, std::size_t n) {
@@ -89,9 +89,24 @@ inline Header HeaderOf(const std::uint8_t* d, std::size_t n) {
         for (int i = bytes - 1; i >= 0; --i) v = v << 8 | d[at + i];
         return v;
     };
-    if (n >= 26 && le(14, 4) == 12) return {le(18, 2), le(20, 2), le(24, 2)};
-    if (n < 30) return {};
-    return {static_cast<std::int32_t>(le(18, 4)), static_cast<std::int32_t>(le(22, 4)), le(28, 2)};
+    if (n >= 26 && le(14, 4) == 12) return {le(18, 2), le(20, 2), le(24, 2), le(22, 2), 0};
+    if (n < 34) return {};
+    return {static_cast<std::int32_t>(le(18, 4)), static_cast<std::int32_t>(le(22, 4)), le(28, 2),
+            le(26, 2), le(30, 4)};
+}
+
+// Storage the reader refuses (line 217): planes other than 1, an unknown
+// compression, the 8-bit run-length code at any other bit count, the 4-bit
+// one below 4 bits. A bit count the import has no image format for is
+// refused once the headers are read (line 285).
+inline bool UnsupportedStorage(const Header& h) {
+    return h.planes != 1 || h.compression > 3 || (h.compression == 1 && h.bits != 8) ||
+           (h.compression == 2 && h.bits < 4);
+}
+inline bool ImportedDepth(const Header& h) {
+    for (int bits : {1, 4, 8, 16, 24, 32})
+        if (h.bits == bits) return true;
+    return false;
 }
 
 inline std::string Description(const Header& h) {
@@ -132,7 +147,8 @@ inline std::string CheckImage(const standin::Manager& manager, const Header& h) 
 
 // Imports the file with this answer to the transparency question; stopAt >= 0
 // makes the host stop at that progress report. Whether the file can be
-// described must follow whether the import got past its headers.
+// described must follow whether the import got past its headers, and the
+// refusals for storage and bit count must follow the header's fields.
 inline std::string CheckImport(const std::uint8_t* data, std::size_t size, long stopAt = -1,
                                int answer = 6) {
     const std::string path = MemoryFile(data, size);
@@ -144,6 +160,7 @@ inline std::string CheckImport(const std::uint8_t* data, std::size_t size, long 
     std::unique_ptr<orix::IoImportFilter> filter(ImportBMP(manager));
     std::string why, text;
     bool headersRead = true;
+    int line = 0;
     try {
         filter->ImportFile(path.c_str(), true);
         const bool stopped = stopAt >= 0 && manager.m_proportionCalls > stopAt;
@@ -151,12 +168,17 @@ inline std::string CheckImport(const std::uint8_t* data, std::size_t size, long 
         if (stopped && manager.m_importObjectCalls != 0) why = "image handed over after a stop; ";
     } catch (const standin::IoException& e) {
         why = CheckError(e, ".\\BmpImportFilter", kImportErrors, path);
+        line = e.line;
         headersRead = e.line > 225;
     } catch (const std::bad_alloc&) {  // the host's pixel limit
         if (static_cast<std::uint64_t>(h.width * std::abs(h.height)) <=
             standin::Image::GetPixelLimit())
             why = "allocation failure; ";
     }
+    if (line == 217 ? !UnsupportedStorage(h) : headersRead && UnsupportedStorage(h))
+        why += "storage refused against the header, or taken; ";
+    if (headersRead && (line == 285) == ImportedDepth(h))
+        why += "bit count refused or taken wrongly; ";
     why += Leftovers(manager, fdBefore);
     if (filter->GetFileDescription(path.c_str(), text) != headersRead)
         why += "description and import disagree; ";
