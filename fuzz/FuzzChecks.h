@@ -104,9 +104,8 @@ inline bool UnsupportedStorage(const Header& h) {
            (h.compression == 2 && h.bits < 4);
 }
 inline bool ImportedDepth(const Header& h) {
-    for (int bits : {1, 4, 8, 16, 24, 32})
-        if (h.bits == bits) return true;
-    return false;
+    return h.bits == 1 || h.bits == 4 || h.bits == 8 || h.bits == 16 || h.bits == 24 ||
+           h.bits == 32;
 }
 
 inline std::string Description(const Header& h) {

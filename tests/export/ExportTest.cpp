@@ -206,12 +206,8 @@ TEST(Export, NoImageNoFile) {
         EXPECT_FALSE(run.Exists());
     }
     {
-        Export run;  // a second export by the same filter writes again
-        run.Run({image.get()});
-        run.Run({image.get()});
-        EXPECT_EQ(run.statuses, (std::vector<int>{0, 0}));
-        EXPECT_TRUE(run.Exists());
         // A new export ends the display of one left open before it names its file.
+        Export run;
         run.filter->BeginExport(run.path.c_str(), false);
         run.manager.m_progress.clear();
         run.filter->BeginExport(run.path.c_str(), false);
