@@ -44,33 +44,35 @@ using bench::Bytes;
 enum Peers : unsigned { kFloor = 1, kStb = 2 };
 
 // One measured case: the slot run, the stored form it reads or writes (bit
-// count 0: the small files), its peers, and the goal it is held to (0: none).
+// count 0: the small files), its peers, and the goal it is held to (0: none)
+// as a ratio to a floor of the same run: its own, or that of the plain form
+// named, for the run-length files that have none.
 struct Case {
     const char* slot;
     const char* form;
     int bits;
     std::uint32_t compression;
     unsigned peers;
-    double maxVsFloor;  // module time / floor time
-    double minMBs;      // decoded megabytes a second
+    double maxVsFloor;              // module time / floor time
+    const char* floorOf = nullptr;  // the import form whose floor counts
 };
 
 const Case kCases[] = {
-    {"import", "1-bit", 1, 0, kFloor | kStb, 0.5, 0},
-    {"import", "4-bit", 4, 0, kFloor | kStb, 0.5, 0},
-    {"import", "8-bit", 8, 0, kFloor | kStb, 0.5, 0},
-    {"import", "16-bit", 16, 0, kFloor | kStb, 1.0, 0},
-    {"import", "24-bit", 24, 0, kFloor | kStb, 0.8, 0},
-    {"import", "32-bit", 32, 0, kFloor | kStb, 0.8, 0},
-    {"import", "RLE8", 8, 1, 0, 0, 1500},  // stb_image reads no run-length files
-    {"import", "RLE4", 4, 2, 0, 0, 2200},
-    {"export", "1-bit", 1, 0, kFloor, 1.0, 0},
-    {"export", "4-bit", 4, 0, kFloor, 1.0, 0},
-    {"export", "8-bit", 8, 0, kFloor, 1.0, 0},
-    {"export", "24-bit", 24, 0, kFloor, 1.0, 0},
-    {"export", "32-bit", 32, 0, kFloor, 1.0, 0},
-    {"probe", "small files", 0, 0, kFloor | kStb, 0, 0},
-    {"describe", "small files", 0, 0, kFloor | kStb, 0, 0},
+    {"import", "1-bit", 1, 0, kFloor | kStb, 0.5},
+    {"import", "4-bit", 4, 0, kFloor | kStb, 0.5},
+    {"import", "8-bit", 8, 0, kFloor | kStb, 0.5},
+    {"import", "16-bit", 16, 0, kFloor | kStb, 1.15},  // the host's own costs are about 0.97x
+    {"import", "24-bit", 24, 0, kFloor | kStb, 0.8},
+    {"import", "32-bit", 32, 0, kFloor | kStb, 0.8},
+    {"import", "RLE8", 8, 1, 0, 0.9, "8-bit"},  // stb_image reads no run-length files
+    {"import", "RLE4", 4, 2, 0, 0.5, "4-bit"},
+    {"export", "1-bit", 1, 0, kFloor, 1.1},
+    {"export", "4-bit", 4, 0, kFloor, 1.1},
+    {"export", "8-bit", 8, 0, kFloor, 1.1},
+    {"export", "24-bit", 24, 0, kFloor, 1.1},
+    {"export", "32-bit", 32, 0, kFloor, 1.1},
+    {"probe", "small files", 0, 0, kFloor | kStb, 0},
+    {"describe", "small files", 0, 0, kFloor | kStb, 0},
 };
 
 constexpr int kSmallFiles = 400;
@@ -366,6 +368,15 @@ double Seconds(const Case& c, const char* peer) {
     return it == g_seconds.end() ? 0 : it->second;
 }
 
+// The floor a case is measured against: its own, or the named plain form's.
+double FloorSeconds(const Case& c) {
+    if (c.floorOf == nullptr) return Seconds(c, "floor");
+    for (const Case& plain : kCases)
+        if (Is(plain, c.slot) && std::strcmp(plain.form, c.floorOf) == 0)
+            return Seconds(plain, "floor");
+    return 0;
+}
+
 bool Measured(const Case& c) {
     return Seconds(c, "module") > 0 || Seconds(c, "floor") > 0 || Seconds(c, "stb") > 0;
 }
@@ -378,16 +389,13 @@ std::string Format(const char* format, double value, bool known = true) {
 
 // The case's goal and whether this run met it; imports are also to beat
 // stb_image where it reads the file.
-std::string Goal(const Case& c, double module, double floor, double stb, double rate) {
+std::string Goal(const Case& c, double module, double floor, double stb) {
     std::string goal;
     bool met = module > 0;
     if (c.maxVsFloor > 0) {
-        goal = Format("<= %.2fx floor", c.maxVsFloor);
+        goal = Format("<= %.2fx floor", c.maxVsFloor) +
+               (c.floorOf ? " of " + std::string(c.floorOf) : "");
         met = met && floor > 0 && module <= c.maxVsFloor * floor;
-    }
-    if (c.minMBs > 0) {
-        goal = Format(">= %.0f MB/s", c.minMBs);
-        met = met && rate >= c.minMBs;
     }
     if (Is(c, "import") && (c.peers & kStb) != 0) {
         goal += ", < 1x stb";
@@ -409,13 +417,13 @@ void PrintHeading(const Case& c) {
 
 void PrintRow(const Input& in) {
     const Case& c = *in.c;
-    const double m = Seconds(c, "module"), f = Seconds(c, "floor"), s = Seconds(c, "stb");
+    const double m = Seconds(c, "module"), f = FloorSeconds(c), s = Seconds(c, "stb");
     const double rate = m > 0 ? in.work / m / (c.bits == 0 ? 1 : 1e6) : 0;
     std::printf(
         "%-11s %9s %9s %9s %9s %9s %9s  %s\n", c.form, Format("%.1f", m * 1e3, m > 0).c_str(),
         Format("%.0f", rate, m > 0).c_str(), Format("%.1f", f * 1e3, f > 0).c_str(),
         Format("%.2fx", m / f, m > 0 && f > 0).c_str(), Format("%.1f", s * 1e3, s > 0).c_str(),
-        Format("%.2fx", m / s, m > 0 && s > 0).c_str(), Goal(c, m, f, s, rate).c_str());
+        Format("%.2fx", m / s, m > 0 && s > 0).c_str(), Goal(c, m, f, s).c_str());
 }
 
 // --- peak memory ----------------------------------------------------------------------

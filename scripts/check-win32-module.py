@@ -5,9 +5,11 @@
 
 A 32-bit DLL that imports only from the allowed DLLs (the system's and the
 host's), exports exactly ExportBMP at ordinal 1 and ImportBMP at ordinal 2,
-and carries exactly the two dialog templates, ids 100 and 101 in English
-(United States), field for field as below. Prints what it finds and one
-FAIL line per difference; exits 1 when there is any.
+carries exactly the two dialog templates, ids 100 and 101 in English
+(United States), field for field as below, loads at a randomised address with
+its data not executable (DYNAMIC_BASE, NX_COMPAT), and ships without debug
+sections. Prints what it finds and one FAIL line per difference; exits 1 when
+there is any.
 
 Run with Debian's interpreter: python3-pefile is installed for it.
 """
@@ -181,6 +183,31 @@ def check_resources(pe, fail):
             fail(line)
 
 
+def section_name(pe, section):
+    """A section's full name: names longer than eight bytes are stored as
+    "/offset" into the COFF string table, after the symbol table."""
+    name = section.Name.rstrip(b"\0").decode(errors="replace")
+    if not name.startswith("/") or not name[1:].isdigit():
+        return name
+    strings = pe.FILE_HEADER.PointerToSymbolTable + 18 * pe.FILE_HEADER.NumberOfSymbols
+    data = pe.__data__
+    start = strings + int(name[1:])
+    return data[start:data.find(b"\0", start)].decode(errors="replace")
+
+
+def check_hardening(pe, fail):
+    flags = pe.OPTIONAL_HEADER.DllCharacteristics
+    print("DllCharacteristics: 0x%04X" % flags)
+    for name in ("IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE", "IMAGE_DLLCHARACTERISTICS_NX_COMPAT"):
+        if not flags & pefile.DLL_CHARACTERISTICS[name]:
+            fail("DllCharacteristics lacks " + name)
+    names = [section_name(pe, s) for s in pe.sections]
+    print("sections: " + " ".join(names))
+    debug = [name for name in names if name.startswith(".debug")]
+    if debug:
+        fail("debug sections left in the module: " + " ".join(debug))
+
+
 def main(path):
     failures = []
 
@@ -197,6 +224,7 @@ def main(path):
     check_imports(pe, fail)
     check_exports(pe, fail)
     check_resources(pe, fail)
+    check_hardening(pe, fail)
     print("module check %s (%d failures)" % ("FAILED" if failures else "passed", len(failures)))
     return 1 if failures else 0
 
