@@ -10,11 +10,12 @@ set(CMAKE_SHARED_LIBRARY_PREFIX "")
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # Exceptions cross DLL boundaries (the host raises, the module and the tests
-# catch). The stand-in host and the tests share the runtime DLLs; the plug-in
-# carries its own copy (below), and its start-up code registers its unwind
-# tables with libgcc_s_dw2-1.dll when that is already loaded, so a host
-# that uses the shared unwinder can still unwind through the plug-in.
-foreach(runtime libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll)
+# catch). The stand-in host and the tests share the runtime DLLs (the stack
+# protector's among them); the plug-in carries its own copy (below), and its
+# start-up code registers its unwind tables with libgcc_s_dw2-1.dll when that
+# is already loaded, so a host that uses the shared unwinder can still unwind
+# through the plug-in.
+foreach(runtime libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll libssp-0.dll)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
                   OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(NOT IS_ABSOLUTE "${runtime_path}" OR NOT EXISTS "${runtime_path}")

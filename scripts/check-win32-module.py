@@ -18,8 +18,9 @@ import sys
 
 import pefile
 
-# Compared without regard to case, as the loader does.
-ALLOWED_IMPORTS = ["KERNEL32.dll", "msvcrt.dll", "host.dll"]
+# Compared without regard to case, as the loader does. ADVAPI32.dll gives the
+# stack protector its random guard value.
+ALLOWED_IMPORTS = ["KERNEL32.dll", "ADVAPI32.dll", "msvcrt.dll", "host.dll"]
 EXPORTS = [(1, "ExportBMP"), (2, "ImportBMP")]
 
 RT_DIALOG = 5
