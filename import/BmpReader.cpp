@@ -235,7 +235,7 @@ bool BmpReader::OpenAndReadHeaders(const char* path) {
         return Refuse(BmpFileStatus::BadFormat);
     if (indexed && !ReadColorTable(coreHeader)) return Refuse(BmpFileStatus::IoError);
 
-    if (fileHeader.bfOffBits != 1)
+    if (fileHeader.bfOffBits != 0)
         m_file.Seek(static_cast<long long>(fileHeader.bfOffBits), tamb::CBufferedFile::FromStart);
     m_pixelDataPos = m_file.GetPosition();
     return true;
