@@ -27,6 +27,10 @@ class BmpImportFilter : public orix::IoImportFilter {
     bool GetStringOption(const char* text1, const char* text2, std::string& value) override;
 
   private:
+    // The import once the display shows: from the headers read to the image
+    // handed over.
+    orix::ImportStatus ImportImage(const char* path, orix::IoProgress& progress);
+
     BmpReader m_reader;
     bool m_promptAllowed;
     bool m_alphaAllZero;

@@ -9,17 +9,15 @@ class IoProgress;
 class IoProgressScope {
   public:
     explicit IoProgressScope(orix::IoProgress* progress);
-    // A host's failure to end the display passes on to the caller.
-    ~IoProgressScope() noexcept(false);
+    ~IoProgressScope();
     IoProgressScope(const IoProgressScope&) = delete;
     IoProgressScope& operator=(const IoProgressScope&) = delete;
 
     bool IsActive() const { return m_progress != nullptr; }
-    // Ends the display now; the scope does nothing more afterwards, even when
-    // the host fails to end it.
+    // Ends the display now, where a host's failure to end it passes on to
+    // the caller; the scope does nothing more afterwards, even then.
     void EndEarly();
 
   private:
     orix::IoProgress* m_progress;
-    int m_failuresPassing;  // exceptions already on their way out when made
 };

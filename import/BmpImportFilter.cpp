@@ -264,14 +264,22 @@ orix::ImportStatus BmpImportFilter::ImportFile(const char* path, bool promptAllo
     m_promptAllowed = promptAllowed;
     m_alphaAllZero = true;
     if (!m_reader.OpenAndReadHeaders(path)) RaiseOpenError(*this, m_reader.GetStatus(), path);
-    const bmp::BITMAPINFOHEADER info = *m_reader.GetInfoHeader();
-
     // Closes the file should the host fail while the display starts.
     ReaderCloser closeIfNoDisplay(m_reader);
     orix::IoProgress progress(GetManager());
     IoProgressScope scope(&progress);
-    // Until `closer` below is made, this one closes the file before the
-    // display ends, whatever is raised on the way.
+    const orix::ImportStatus status = ImportImage(path, progress);
+    // Ended here, not by the scope, so that a host's failure to end the
+    // display passes on to the caller.
+    scope.EndEarly();
+    return status;
+}
+
+// Everything it makes is released when it returns, before the display ends.
+orix::ImportStatus BmpImportFilter::ImportImage(const char* path, orix::IoProgress& progress) {
+    const bmp::BITMAPINFOHEADER info = *m_reader.GetInfoHeader();
+    // Until `closer` below is made, this one closes the file, whatever is
+    // raised on the way.
     ReaderCloser closeEarly(m_reader);
     progress.MessageVA(kProgressMessage, tamb::CPath::GetNamePtr(path));
     tamb::ColorFormat format = tamb::ColorNone;
