@@ -14,6 +14,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/bmp-sdk.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 module=$(bash scripts/sdk-module.sh build/dev "$work")
 echo "sdk: module built against $work/kit: $module"
+bash scripts/check-linux-module.sh "$module" ||
+    { echo "sdk: FAILED: the module built against the kit lacks hardening" >&2; exit 1; }
 
 winhost=$PWD/build/dev/tools/winhost/winhost
 build/dev/bmpsamples "$work/samples" >/dev/null

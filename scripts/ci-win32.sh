@@ -50,9 +50,10 @@ dll="$bin/BmpFilter.dll"
 
 # --- The DLL as a file ------------------------------------------------------------
 # Imports (the system's DLLs and host.dll only), exports (ExportBMP @1 and
-# ImportBMP @2, nothing else) and the two dialog templates. Debian's own
-# interpreter, for which python3-pefile is installed.
-step "module check: imports, exports, dialog templates"
+# ImportBMP @2, nothing else), the two dialog templates, and the hardening
+# (ASLR, DEP, no debug sections). Debian's own interpreter, for which
+# python3-pefile is installed.
+step "module check: imports, exports, dialog templates, hardening"
 echo "BmpFilter.dll: $(stat -c %s "$dll") bytes"
 /usr/bin/python3 scripts/check-win32-module.py "$dll" || fail "module check of BmpFilter.dll"
 
