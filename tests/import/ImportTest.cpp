@@ -101,16 +101,12 @@ struct PixelCase {
 // the top bits, and the stored padding is not carried into the wider row.
 // clang-format off
 const PixelCase kPixelCases[] = {
-    {"1 bit, bottom-up", File(10, 2, 1, {0xA5, 0x40, 0, 0, 0x5A, 0x80, 0, 0}), tamb::ColorIndexed1,
-     {{0x5A, 0x80, 0, 0}, {0xA5, 0x40, 0, 0}}},
     {"4 bits, top-down", File(5, -2, 4, {0x01, 0x23, 0x40, 0, 0xFE, 0xDC, 0xB0, 0}), tamb::ColorIndexed4,
      {{0x01, 0x23, 0x40, 0}, {0xFE, 0xDC, 0xB0, 0}}},
     {"8 bits keep the stored padding", File(3, 3, 8, {1, 2, 3, 0xE1, 4, 5, 6, 0xE2, 7, 8, 9, 0xE3}),
      tamb::ColorIndexed8, {{7, 8, 9, 0xE3}, {4, 5, 6, 0xE2}, {1, 2, 3, 0xE1}}},
     {"8 bits, core header", File(2, 2, 8, {10, 11, 0, 0, 12, 13, 0, 0}).Set([](BmpFields& f) { f.headerSize = 12; }),
      tamb::ColorIndexed8, {{12, 13, 0, 0}, {10, 11, 0, 0}}},
-    {"24 bits", File(2, 2, 24, {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0}), tamb::ColorBgr24,
-     {{7, 8, 9, 10, 11, 12, 0, 0}, {1, 2, 3, 4, 5, 6, 0, 0}}},
     {"124-byte header, pixel offset 0",
      File(1, 1, 8, {9, 8, 7, 0}).Set([](BmpFields& f) { f.headerSize = 124; f.offBits = 0; }),
      tamb::ColorIndexed8, {{9, 8, 7, 0}}},
@@ -118,11 +114,8 @@ const PixelCase kPixelCases[] = {
      tamb::ColorBgr24, {{9, 8, 7, 0}}},
     {"4 bits, two colours named", File(1, 1, 4, {0x10, 0, 0, 0}).Set([](BmpFields& f) { f.clrUsed = 2; f.palette.resize(2); }),
      tamb::ColorIndexed4, {{0x10, 0, 0, 0}}},
-    {"32 bits", File(2, 1, 32, {1, 2, 3, 0, 4, 5, 6, 7}), tamb::ColorBgra32, {{1, 2, 3, 0, 4, 5, 6, 7}}},
     {"32-bit bit fields", File(1, 1, 32, {1, 2, 3, 4}).Masks(0xFF0000, 0xFF00, 0xFF), tamb::ColorBgra32,
      {{1, 2, 3, 4}}},
-    {"16 bits, 5-5-5", File(3, 1, 16, {0xFF, 0x7F, 0x00, 0x80, 0x00, 0x7C, 0xEE, 0xEE}), tamb::ColorBgr24,
-     {{255, 255, 255, 0, 0, 0, 0, 0, 255, 0, 0, 0}}},
     {"16 bits, 5-6-5", File(3, 1, 16, {0x00, 0xF8, 0xE0, 0x07, 0x10, 0x84, 0xEE, 0xEE}).Masks(0xF800, 0x07E0, 0x1F),
      tamb::ColorBgr24, {{0, 0, 255, 0, 255, 0, 131, 129, 131, 0, 0, 0}}},
     {"16 bits, 5-6-5 by the blue mask", File(2, 1, 16, {0x20, 0, 1, 0}).Masks(0x1F, 0x07E0, 0xF800),
@@ -266,27 +259,21 @@ std::vector<ErrorCase> ErrorCases() {
     // clang-format off
     return {
         {"file header cut short", Cut(eight, 13), 215, 8, {end}},
-        {"not a BMP signature", with([](BmpFields& f) { f.signature = 0x4D43; }), 221, 16, {}},
         {"header size field cut short", Cut(eight, 16), 225, 1, {}},
         {"information header cut short", Cut(eight, 53), 225, 1, {}},
         {"core header cut short", Cut(with([](BmpFields& f) { f.headerSize = 12; }), 25), 225, 1, {}},
         {"header size below 40", with([](BmpFields& f) { f.headerSize = 39; }), 221, 16, {}},
         {"width 0", with([](BmpFields& f) { f.width = 0; }), 221, 16, {}},
-        {"negative width", with([](BmpFields& f) { f.width = -3; }), 221, 16, {}},
         {"height 0", with([](BmpFields& f) { f.height = 0; }), 221, 16, {}},
         {"height -2^31", with([](BmpFields& f) { f.height = INT_MIN; }), 221, 16, {}},
         {"more than 256 colours", with([](BmpFields& f) { f.clrUsed = 257; }), 221, 16, {}},
-        {"two planes", with([](BmpFields& f) { f.planes = 2; }), 217, 16, {}},
         {"unknown compression", with([](BmpFields& f) { f.compression = 4; }), 217, 16, {}},
-        {"8-bit run-length code at 4 bits", File(1, 1, 4).Set([](BmpFields& f) { f.compression = 1; }), 217, 16, {}},
         {"4-bit run-length code at 2 bits", File(1, 1, 2).Rle(4), 217, 16, {}},
         {"4-bit run-length code at 5 bits", File(1, 1, 5).Rle(4), 285, 16, {}},
         {"masks cut short", Cut(File(1, 1, 16).Masks(0xF800, 0x07E0, 0x1F), 14 + 40 + 11), 215, 8, {end}},
         {"colour table cut short", Cut(eight, 14 + 40 + 4 * 256 - 1), 215, 8, {end}},
         {"core colour table cut short", Cut(with([](BmpFields& f) { f.headerSize = 12; }), 14 + 12 + 3 * 256 - 1),
          215, 8, {end}},
-        {"2 bits a pixel", with([](BmpFields& f) { f.bitCount = 2; }), 285, 16, {}},
-        {"15 bits a pixel", File(1, 1, 15, Bytes(4, 0)), 285, 16, {}},
         {"pixel rows cut short", Cut(eight, eight.size() - 1), 325, 8, {end + "."}},
         // Rows whose bits leave 32 bits are refused at once; the bit count
         // counts as stored, 16 bits as the 24 they become.
@@ -317,11 +304,6 @@ TEST(Import, RefusalsRaiseTheListedError) {
         EXPECT_EQ(begun, c.line >= 285 ? 1 : 0);
         EXPECT_EQ(run.Count(Kind::End), begun);
         EXPECT_EQ(run.Count(Kind::Message), begun);
-        // The description reads the same headers.
-        std::string text;
-        standin::Manager manager;
-        EXPECT_EQ(NewImportFilter(manager)->GetFileDescription(run.path.c_str(), text),
-                  c.line >= 285);
     }
 }
 
