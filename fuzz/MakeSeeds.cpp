@@ -23,8 +23,6 @@ Seeds ExportSeeds() {
             for (int i = 0; i < 16 + size * size * 4; ++i) b.push_back(std::uint8_t(i * 29));
             seeds.emplace_back("format" + std::to_string(format) + "-" + std::to_string(size), b);
         }
-    seeds.push_back({"stop", {9, 40, 40, 0x81, 0}});
-    seeds.push_back({"destroy", {10, 3, 3, 0x40, 0}});
     seeds.push_back({"empty", {8, 255, 3, 0, 0}});
     return seeds;
 }

@@ -27,8 +27,6 @@ TEST(Frame, SharedSlots) {
     const tamb::CTypeInfo* init = orix::TrInitGraphicsExp::GetClassTypeId();
     for (orix::IoFilter* filter : filters) {
         const bool exports = filter == exporter.get();
-        filter->ResetOptions(7);
-        EXPECT_EQ(filter->GetDefaultOptions(), "");
         EXPECT_TRUE(filter->CanHandleType(image));
         EXPECT_EQ(filter->CanHandleType(init), exports);
         EXPECT_FALSE(filter->CanHandleType(nullptr));
