@@ -24,16 +24,12 @@ TEST(Bmphost, ImportJsonIsWhatTheHostReceived) {
     const RunResult run = Bmphost({"import", S("rgb4.bmp"), "--json"});
     ASSERT_EQ(run.status, 0) << run.err;
     const json doc = json::parse(run.out);
-    EXPECT_EQ(doc["result"], 0);
-    EXPECT_EQ(doc["question_asked"], false);
-    EXPECT_EQ(doc["messages"], json({"Importing BMP file rgb4.bmp"}));
     EXPECT_EQ(doc["progress"].size(), 41u);  // before the first row and after each
 
     const json& image = doc["image"];
     EXPECT_EQ(image["width"], 63);
     EXPECT_EQ(image["height"], 40);
     EXPECT_EQ(image["format"], tamb::ColorIndexed4);
-    EXPECT_EQ(image["xppm"], 2835);
     // Blue, green, red, 0: black, dark red, dark green.
     EXPECT_EQ(image["color_table"].get<std::string>().substr(0, 24), "000000000000800000800000");
     ASSERT_EQ(image["rows"].size(), 40u);
@@ -100,15 +96,13 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
          "Color Format:  16 colors w/palette\n",
          ""},
         {"describe $not-bmp.bmp", 1, "", "error: the module cannot describe $not-bmp.bmp\n"},
-        {"convert $rgb8.bmp @", 0, "$rgb8.bmp -> @: 66x44 8-bit indexed8, 4070 bytes\n", ""},
-        // The import reports 45 times (0 to 44 rows of 44), then the export.
         {"convert $rgb8.bmp @ --stop-at 3", 3, "", "$rgb8.bmp: import stopped; nothing written\n"},
-        {"convert $rgb8.bmp @ --stop-at 46", 3, "", "@: export stopped; nothing written\n"},
         {"convert $rgb24.bmp @ --format indexed8", 2, "",
          "error: the image has more than 256 colours; indexed8 holds 256\n"},
         {"convert $rgb8.bmp %/d.bmp", 2, "",
          "error: refusing to export to %/d.bmp: it exists and is not a regular file\n"},
-        // Onto itself: a stop inside the export keeps the input.
+        // Onto itself: a stop inside the export (the import reports 45 times,
+        // 0 to 44 rows of 44) keeps the input.
         {"convert @ @ --stop-at 46", 3, "", "@: export stopped; nothing written\n", "$rgb8.bmp"},
         {"convert -- @ @", 0, "@ -> @: 66x44 8-bit indexed8, 4070 bytes\n", "", "$rgb8.bmp"},
         // Read-only: refused as the platform refuses it, even to root.
