@@ -9,10 +9,6 @@
 #include "frame/BmpExportFilter.h"
 #include "frame/BmpImportFilter.h"
 
-static_assert(sizeof(bmp::BITMAPFILEHEADER) == sizeof(::BITMAPFILEHEADER), "same file header");
-static_assert(sizeof(bmp::BITMAPINFOHEADER) == sizeof(::BITMAPINFOHEADER), "same info header");
-static_assert(sizeof(bmp::BITMAPCOREHEADER) == sizeof(::BITMAPCOREHEADER), "same core header");
-static_assert(sizeof(bmp::RGBTRIPLE) == sizeof(::RGBTRIPLE), "same core colour entry");
 static_assert(bmp::BI_RGB == 0 && bmp::BI_RLE8 == 1 && bmp::BI_RLE4 == 2 && bmp::BI_BITFIELDS == 3,
               "the module's compression values, the macros of the same names set aside");
 #endif
