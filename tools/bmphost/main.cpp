@@ -120,11 +120,8 @@ int Describe(Session& session, const Options& options) {
         for (const char c : *text)
             if (c != '\r') std::putchar(c);
     }
-    if (!text) {
-        PrintError("the module cannot describe " + options.input);
-        return kExitFailed;
-    }
-    return kExitOk;
+    if (!text) PrintError("the module cannot describe " + options.input);
+    return text ? kExitOk : kExitFailed;
 }
 
 // An error as the user sees it: the JSON form first when asked for, then the
@@ -284,8 +281,7 @@ int ExportOutput(Session& session, const Options& options, Conversion& c) {
     report.update(session.PhaseJson(exported.phase));
     c.report["written"] = exported.written;
     const auto [bytes, bits] = exported.written ? WrittenFile(c.output) : std::make_pair(-1L, 0);
-    if (exported.written) c.report["bytes"] = bytes;
-    if (exported.written) c.report["bits"] = bits;
+    if (exported.written) c.report.update({{"bytes", bytes}, {"bits", bits}});
     if (options.json) PrintJson(c.report);
     if (!exported.written) {
         std::fprintf(stderr, "%s: export stopped; nothing written\n", c.output.c_str());
