@@ -21,9 +21,9 @@ std::optional<RaisedError> Guard(Call call) {
         const auto code = e.hasCode ? std::optional<int>(static_cast<int>(e.code)) : std::nullopt;
         return RaisedError{true, e.source, e.line, code, e.args, e.message};
     } catch (const std::bad_alloc&) {
-        return RaisedError{false, {}, 0, {}, {}, kOutOfMemory};
+        return HostError(kOutOfMemory);
     } catch (const std::exception& e) {
-        return RaisedError{false, {}, 0, {}, {}, e.what()};
+        return HostError(e.what());
     }
     return std::nullopt;
 }

@@ -26,6 +26,11 @@ struct RaisedError {
     std::string message;
 };
 
+// A failure on the host's side: only its text.
+inline RaisedError HostError(const std::string& message) {
+    return RaisedError{false, {}, 0, {}, {}, message};
+}
+
 // What happened in one part of the run: the records the manager kept from
 // `firstEvent` on.
 struct Phase {

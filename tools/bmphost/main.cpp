@@ -132,10 +132,6 @@ int ReportError(const Options& options, const RaisedError& error, int status) {
     return status;
 }
 
-int ReportHostError(const Options& options, const std::string& message, int status) {
-    return ReportError(options, RaisedError{false, {}, 0, {}, {}, message}, status);
-}
-
 // The one way bmphost writes a file: beside the target, then over it.
 template <typename Write>
 int WriteTarget(const std::string& target, Write write) {
@@ -330,11 +326,11 @@ int Run(int argc, char** argv) {
         if (command == "import") return Import(session, options);
         return Convert(session, options);
     } catch (const Refusal& e) {
-        return ReportHostError(options, e.what(), e.usage ? kExitUsage : kExitFailed);
+        return ReportError(options, HostError(e.what()), e.usage ? kExitUsage : kExitFailed);
     } catch (const std::bad_alloc&) {
-        return ReportHostError(options, kOutOfMemory, kExitFailed);
+        return ReportError(options, HostError(kOutOfMemory), kExitFailed);
     } catch (const std::exception& e) {
-        return ReportHostError(options, e.what(), kExitFailed);
+        return ReportError(options, HostError(e.what()), kExitFailed);
     }
 }
 
