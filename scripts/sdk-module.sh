@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$1
 work=$2
 shift 2
-cmake --install "$build" --prefix "$work/kit" >/dev/null
+cmake --install "$build" --prefix "$work/kit" --component kit >/dev/null
 cmake -S "$root" -B "$work/module" -DBMP_HOST_SDK="$work/kit" -DCMAKE_BUILD_TYPE=Release "$@" \
     >/dev/null
 cmake --build "$work/module" --target BmpFilter -j 2 >/dev/null

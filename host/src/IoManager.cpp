@@ -1,5 +1,10 @@
 #include "orix/IoManager.h"
 
+#include <algorithm>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
 #include "standin/Manager.h"
 
 namespace orix {
@@ -13,19 +18,62 @@ void IoManager::SetOption(const char* name, bool first, bool second) {
 namespace standin {
 
 namespace {
-thread_local Manager* g_recorder = nullptr;
+
+// Every manager alive, oldest first, with the thread that made it. One list
+// for the process rather than one per thread, so that a manager destroyed out
+// of order or on another thread leaves nothing behind that points at it.
+struct Live {
+    Manager* manager;
+    std::thread::id thread;
+};
+
+struct Registry {
+    std::mutex lock;
+    std::vector<Live> live;
+};
+
+Registry& Managers() {
+    static Registry registry;
+    return registry;
 }
 
-Manager::Manager() : m_previousRecorder(g_recorder) { g_recorder = this; }
+}  // namespace
+
+Manager::Manager() {
+    Registry& registry = Managers();
+    std::lock_guard<std::mutex> hold(registry.lock);
+    registry.live.push_back({this, std::this_thread::get_id()});
+}
 
 Manager::~Manager() {
-    if (g_recorder == this) g_recorder = m_previousRecorder;
+    Registry& registry = Managers();
+    std::lock_guard<std::mutex> hold(registry.lock);
+    auto& live = registry.live;
+    live.erase(std::remove_if(live.begin(), live.end(),
+                              [this](const Live& entry) { return entry.manager == this; }),
+               live.end());
 }
 
-Manager* Manager::Current() { return g_recorder; }
+Manager* Manager::Current() {
+    Registry& registry = Managers();
+    std::lock_guard<std::mutex> hold(registry.lock);
+    const std::thread::id here = std::this_thread::get_id();
+    for (auto entry = registry.live.rbegin(); entry != registry.live.rend(); ++entry)
+        if (entry->thread == here) return entry->manager;
+    return nullptr;
+}
+
+Manager& Manager::Of(orix::IoManager& manager) {
+    Registry& registry = Managers();
+    std::lock_guard<std::mutex> hold(registry.lock);
+    for (const Live& entry : registry.live)
+        if (static_cast<orix::IoManager*>(entry.manager) == &manager) return *entry.manager;
+    throw std::logic_error(kForeignManager);
+}
 
 void Manager::RecordFileClosed(const std::string& name) {
-    if (g_recorder != nullptr) g_recorder->m_progress.push_back({ProgressEvent::FileClosed, name});
+    if (Manager* recorder = Current())
+        recorder->m_progress.push_back({ProgressEvent::FileClosed, name});
 }
 
 void Manager::ClearRecords() {

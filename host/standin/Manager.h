@@ -71,17 +71,18 @@ class Manager : public orix::IoManager {
     int m_activeProgress = 0;  // BeginProgress calls not yet ended
     ImageCalls m_imageCalls;
 
-    // The newest manager alive on a thread records the file closings and
-    // image calls of that thread; it hands the task back to the one before
-    // it when destroyed.
+    // The newest manager alive that was made on a thread records the file
+    // closings and image calls of that thread. Managers may be destroyed in
+    // any order, and on any thread, so long as no filter still uses them.
     Manager();
     ~Manager();
     static Manager* Current();
     static void RecordFileClosed(const std::string& name);
 
-    // Every manager the stand-in sees is one of these: the framework's
-    // manager is made by the host only.
-    static Manager& Of(orix::IoManager& manager) { return static_cast<Manager&>(manager); }
+    // The stand-in serves only the managers it made (this class and classes
+    // derived from it): for any other, the first call that needs the manager
+    // throws std::logic_error with kForeignManager.
+    static Manager& Of(orix::IoManager& manager);
 
     // Clears the records, keeping the scripted answers and hooks.
     void ClearRecords();
@@ -89,9 +90,10 @@ class Manager : public orix::IoManager {
     std::vector<double> Proportions() const;
     // Messages reported, in order.
     std::vector<std::string> Messages() const;
-
-  private:
-    Manager* m_previousRecorder;
 };
+
+inline constexpr char kForeignManager[] =
+    "the stand-in host was given an orix::IoManager it did not make: a host's manager must be a "
+    "standin::Manager or derive from it";
 
 }  // namespace standin

@@ -39,4 +39,20 @@ TEST(Frame, SharedSlots) {
     }
 }
 
+// A manager of the host's own making, not the stand-in's, is refused at the
+// first call that needs it: the export's options, the import's progress.
+TEST(Frame, AManagerTheStandInDidNotMakeIsRefused) {
+    struct HostManager : orix::IoManager {
+    } manager;
+    EXPECT_EQ(Catch([&] { NewExportFilter(manager); }).message, standin::kForeignManager);
+    TempDir dir;
+    BmpFields fields;
+    fields.pixels = Bytes(4, 0);
+    const std::string path = dir.Write("p.bmp", BuildBmp(fields));
+    auto importer = NewImportFilter(manager);
+    EXPECT_TRUE(importer->IsFileSupported(path.c_str()));
+    EXPECT_EQ(Catch([&] { importer->ImportFile(path.c_str(), false); }).message,
+              standin::kForeignManager);
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include <climits>
 #include <filesystem>
 #include <stdexcept>
+#include <thread>
 
 #include "support/Plugin.h"
 
@@ -401,6 +402,18 @@ TEST(Import, TheFileIsClosedBeforeTheDisplayEndsOnEveryWayOut) {
         };
     };
     const Bytes small = File(2, 2, 24, Bytes(16, 1));
+    // Managers made after the importing one and gone before the import leave
+    // it the recorder of its thread: its log has the file's closing.
+    const Script outOfOrder = [](standin::Manager&, auto&) {
+        auto b = std::make_unique<standin::Manager>();
+        auto c = std::make_unique<standin::Manager>();
+        b.reset();
+        c.reset();
+    };
+    const Script elsewhere = [](standin::Manager&, auto&) {
+        auto b = std::make_unique<standin::Manager>();
+        std::thread([&b] { b.reset(); }).join();
+    };
     constexpr int kHostFailure = -1;
     const std::vector<Kind> closedOnly = {Kind::FileClosed};
     const std::vector<Kind> closedThenEnded = {Kind::FileClosed, Kind::End};
@@ -413,6 +426,8 @@ TEST(Import, TheFileIsClosedBeforeTheDisplayEndsOnEveryWayOut) {
         std::vector<Kind> order;  // before the slot returned
     } cases[] = {
         {"image handed over", small, nullptr, 0, handedOver},
+        {"later managers destroyed out of order", small, outOfOrder, 0, handedOver},
+        {"a later manager destroyed on another thread", small, elsewhere, 0, handedOver},
         {"stopped", small, [](standin::Manager& m, auto&) { m.m_stopAtProportion = 1; }, 0,
          closedThenEnded},
         {"bit count refused", File(1, 1, 2, Bytes(4, 0)), nullptr, 285, closedThenEnded},

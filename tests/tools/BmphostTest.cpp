@@ -130,7 +130,7 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
         {"describe $rgb8.bmp --png @", 2, "",
          "error: The following arguments were not expected: @ --png\n"
          "run 'bmphost describe --help' for usage\n"},
-        {"--version", 0, "bmphost 0.1\n", ""},
+        {"-v", 0, "bmphost 0.1\nmodule: " BMPFILTER_MODULE_PATH "\n", ""},
         // On a terminal: a run this short draws no progress bar.
         {"import $rgb8.bmp", 0, "$rgb8.bmp: 66x44 indexed8 (result 0)\n", "", "", "out.bmp", "tty"},
     };

@@ -50,11 +50,16 @@ std::unique_ptr<orix::IoExportFilter> Module::MakeExportFilter(orix::IoManager& 
 }
 
 std::string DefaultModulePath() {
+    namespace fs = std::filesystem;
     std::error_code error;
-    const auto beside =
-        std::filesystem::read_symlink("/proc/self/exe", error).parent_path() / BMPHOST_MODULE_NAME;
-    return !error && std::filesystem::is_regular_file(beside, error) ? beside.string()
-                                                                     : BMPHOST_BUILT_MODULE;
+    const fs::path here = fs::read_symlink("/proc/self/exe", error).parent_path();
+    const fs::path places[] = {here, (here / BMPHOST_LIBRARY_DIR).lexically_normal()};
+    for (const fs::path& place : places)
+        if (fs::is_regular_file(place / BMPHOST_MODULE_NAME, error))
+            return (place / BMPHOST_MODULE_NAME).string();
+    throw std::runtime_error("no module " BMPHOST_MODULE_NAME " beside bmphost (" +
+                             places[0].string() + ") or in " + places[1].string() +
+                             "; name one with --module");
 }
 
 }  // namespace bmphost

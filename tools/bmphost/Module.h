@@ -35,8 +35,10 @@ class Module {
     ExportFactory m_export = nullptr;
 };
 
-// Where the module is looked for when no path is given: beside this program,
-// then where the build put it.
+// Where the module is looked for when no path is given: beside this program
+// (as in the build tree), then in the installed tree's library folder, found
+// relative to this program. Throws std::runtime_error naming both places
+// when neither holds it.
 std::string DefaultModulePath();
 
 }  // namespace bmphost

@@ -61,7 +61,16 @@ void AddImportOptions(CLI::App& command, Options& o) {
 // Each command a subcommand with its own help; options of the whole program
 // may come after the command too.
 void DefineCommandLine(CLI::App& app, Options& o) {
-    app.set_version_flag("--version", "bmphost " BMPHOST_VERSION);
+    app.set_version_flag("-v,--version", [&app] {
+        const CLI::Option* module = app.get_option("--module");
+        std::string path;
+        try {
+            path = module->count() > 0 ? module->as<std::string>() : DefaultModulePath();
+        } catch (const std::exception& e) {
+            path = e.what();
+        }
+        return "bmphost " BMPHOST_VERSION "\nmodule: " + path;
+    });
     app.require_subcommand(1);
     app.fallthrough();
     app.add_option("--module", o.module,
