@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The installed kit as a host's developer meets it. The release build is
+# installed to a temporary prefix and the tree moved elsewhere; from the moved
+# copy, bmphost describes and converts the sample set, and the example host
+# (examples/minimal-host), built outside the source tree against that tree
+# alone, must give the same results: the same probe line, description and
+# status, the same converted bytes, the same error source, line and code, the
+# same stop. valgrind then runs the example over every sample. The .tar.gz
+# that CPack makes must hold the same tree.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+bash scripts/deps.sh valgrind >/dev/null
+cmake --preset release >/dev/null
+cmake --build --preset release --target BmpFilter bmphost bmpsamples >/dev/null
+work=$(mktemp -d "${TMPDIR:-/tmp}/bmp-kit.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+fail() {
+    echo "kit: FAILED: $*" >&2
+    exit 1
+}
+
+cmake --install build/release --prefix "$work/installed" >/dev/null
+mkdir "$work/elsewhere"
+mv "$work/installed" "$work/elsewhere/kit"
+kit=$work/elsewhere/kit
+bmphost=$kit/bin/bmphost
+module=$kit/lib/libBmpFilter.so
+"$bmphost" -v | grep -qxF "module: $module" || fail "the moved bmphost loads another module"
+ldd "$bmphost" | grep -qF "libhost.so => $kit/bin/../lib/libhost.so" || fail "the moved bmphost links another libhost"
+
+# The example, copied out of the tree, finds nothing but the moved kit.
+cp -r examples/minimal-host "$work/example"
+cmake -S "$work/example" -B "$work/example/build" -DCMAKE_PREFIX_PATH="$kit" \
+    -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$work/example/build" -j 2 >/dev/null
+example=$work/example/build/minimal-host
+
+build/release/bmpsamples "$work/samples" >/dev/null
+mkdir "$work/host" "$work/example-out"
+# "(SOURCE:LINE, code N)" from an error line, or nothing.
+raised() { grep -o '([^()]*:[0-9]*\(, code [0-9]*\)\?)$' "$1" || true; }
+samples=("$work"/samples/*.bmp)
+for sample in "${samples[@]}"; do
+    name=$(basename "$sample")
+    h=$work/host/$name e=$work/example-out/$name
+    hs=0 es=0
+    { "$bmphost" probe "$sample" || true; "$bmphost" describe "$sample" || hs=$?; } >"$h.txt" 2>/dev/null
+    "$example" "$module" describe "$sample" >"$e.txt" 2>/dev/null || es=$?
+    [ "$hs" = "$es" ] && cmp -s "$h.txt" "$e.txt" || fail "$name: describe differs"
+    hs=0 es=0
+    "$bmphost" convert "$sample" "$h" --opaque yes >/dev/null 2>"$h.err" || hs=$?
+    "$example" "$module" convert "$sample" "$e" >/dev/null 2>"$e.err" || es=$?
+    [ "$hs" = "$es" ] || fail "$name: convert status $hs from bmphost, $es from the example"
+    [ "$(raised "$h.err")" = "$(raised "$e.err")" ] || fail "$name: another error"
+    if [ "$hs" = 0 ]; then cmp -s "$h" "$e" || fail "$name: other bytes written"; fi
+done
+# A stop at the second report, and at the first of the export: no file.
+for at in 1 41; do
+    hs=0 es=0
+    "$bmphost" convert "$work/samples/rgb4.bmp" "$work/stop-h.bmp" --stop-at $at >/dev/null 2>&1 || hs=$?
+    "$example" "$module" convert "$work/samples/rgb4.bmp" "$work/stop-e.bmp" $at >/dev/null 2>&1 || es=$?
+    [ "$hs" = 3 ] && [ "$es" = 3 ] || fail "stop at $at: status $hs from bmphost, $es from the example"
+done
+leftover=$(find "$work/host" "$work/example-out" -mindepth 1 ! -name '*.bmp' ! -name '*.txt' ! -name '*.err'
+           find "$work" -maxdepth 1 -name 'stop-*')
+[ -z "$leftover" ] || fail "files left behind: $leftover"
+echo "kit: ${#samples[@]} samples through the moved bmphost and the example built against the moved kit:" \
+    "$(ls "$work/host"/*.bmp | wc -l) conversions identical, descriptions, statuses and errors equal"
+
+errors=0
+for sample in "${samples[@]}"; do
+    valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+        "$example" "$module" convert "$sample" "$work/valgrind.bmp" >/dev/null 2>"$work/valgrind.log" ||
+        [ $? != 99 ] || { errors=$((errors + 1)); cat "$work/valgrind.log" >&2; }
+done
+[ $errors = 0 ] || fail "valgrind found errors in $errors runs of the example"
+echo "kit: valgrind: no errors in ${#samples[@]} runs of the example"
+
+cpack --config build/release/CPackConfig.cmake -B "$work/package" >/dev/null
+tar xzf "$work"/package/BmpFilter-*.tar.gz -C "$work/package"
+diff -r "$kit" "$work"/package/BmpFilter-*/ >/dev/null || fail "the .tar.gz holds another tree"
+echo "kit: $(basename "$work"/package/*.tar.gz) holds the installed tree"
