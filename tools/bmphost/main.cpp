@@ -74,7 +74,8 @@ void DefineCommandLine(CLI::App& app, Options& o) {
     app.require_subcommand(1);
     app.fallthrough();
     app.add_option("--module", o.module,
-                   "the module to load (default: " BMPHOST_MODULE_NAME " beside bmphost)");
+                   "the module to load (default: " BMPHOST_MODULE_NAME
+                   " beside bmphost, else in ../lib)");
     app.add_option("--max-pixels", o.maxPixels, "the host's limit on the pixels of one image");
     app.add_subcommand("probe", "one line per file: supported or not")
         ->add_option("FILE", o.files)
