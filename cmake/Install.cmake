@@ -5,6 +5,9 @@
 #   lib/cmake/BmpFilter/         the package: find_package(BmpFilter) gives
 #                                BmpFilter::host, BmpFilter::standin and
 #                                BmpFilter_MODULE, the module's path
+#   share/doc/BmpFilter/         the docs a host's developer reads and the
+#                                example host, in the repository's layout so
+#                                that the docs' links hold there too
 # Every RUNPATH is relative to $ORIGIN: bmphost finds libhost.so in ../lib,
 # the module finds it beside itself (as in the build tree, where all three
 # sit together). `cmake --build BUILD --target package`
@@ -38,6 +41,15 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/BmpFilterConfigVersion.cmak
 install(FILES ${CMAKE_BINARY_DIR}/BmpFilterConfig.cmake
               ${CMAKE_BINARY_DIR}/BmpFilterConfigVersion.cmake
         DESTINATION ${package_dir} COMPONENT kit)
+
+set(doc_dir share/doc/BmpFilter)
+install(FILES README.md DESTINATION ${doc_dir} COMPONENT kit)
+foreach(doc host/README.md docs/stand-in-host.md docs/microsoft-abi.md tools/README.md)
+  get_filename_component(doc_subdir ${doc} DIRECTORY)
+  install(FILES ${doc} DESTINATION ${doc_dir}/${doc_subdir} COMPONENT kit)
+endforeach()
+install(FILES examples/minimal-host/main.cpp examples/minimal-host/CMakeLists.txt
+        DESTINATION ${doc_dir}/examples/minimal-host COMPONENT kit)
 
 set(CPACK_GENERATOR TGZ)
 set(CPACK_PACKAGE_VENDOR "BmpFilter")
