@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # The installed kit as a host's developer meets it. The release build is
-# installed to a temporary prefix and the tree moved elsewhere; from the moved
-# copy, bmphost describes and converts the sample set, and the example host
-# (examples/minimal-host), built outside the source tree against that tree
-# alone, must give the same results: the same probe line, description and
-# status, the same converted bytes, the same error source, line and code, the
-# same stop. valgrind then runs the example over every sample. The .tar.gz
-# that CPack makes must hold the same tree.
+# installed to a temporary prefix and the tree moved elsewhere; every link in
+# its docs must lead to a file in it. From the moved copy, bmphost describes
+# and converts the sample set, and the example host, built from the kit's own
+# copy of it outside the source tree against that tree alone, then installed
+# and moved in turn, must give the same results: the same probe line,
+# description and status, the same converted bytes, the same error source,
+# line and code, the same stop. valgrind then runs the example over every
+# sample. The .tar.gz that CPack makes must hold the same tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -29,12 +30,26 @@ module=$kit/lib/libBmpFilter.so
 "$bmphost" -v | grep -qxF "module: $module" || fail "the moved bmphost loads another module"
 ldd "$bmphost" | grep -qF "libhost.so => $kit/bin/../lib/libhost.so" || fail "the moved bmphost links another libhost"
 
-# The example, copied out of the tree, finds nothing but the moved kit.
-cp -r examples/minimal-host "$work/example"
-cmake -S "$work/example" -B "$work/example/build" -DCMAKE_PREFIX_PATH="$kit" \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$work/example/build" -j 2 >/dev/null
-example=$work/example/build/minimal-host
+# Every link in the installed docs leads to a file of the installed tree.
+docs=$kit/share/doc/BmpFilter
+while IFS=: read -r doc target; do
+    [ -e "$(dirname "$doc")/$target" ] || fail "${doc#"$kit"/} links $target, not installed"
+done < <(grep -o '\]([^)#]*' -r "$docs" --include='*.md' | sed 's/\](//' | grep -v '^[^:]*:[a-z]*://')
+
+# The example, built from the kit's own copy, finds nothing but the moved
+# kit; installed, then moved, it runs on its own copies of libhost.so and
+# the module, found relative to itself.
+cmake -S "$docs/examples/minimal-host" -B "$work/example-build" -DCMAKE_PREFIX_PATH="$kit" \
+    -DCMAKE_BUILD_TYPE=Release >"$work/configure.log" 2>&1 || { cat "$work/configure.log"; fail "configuring the example"; }
+! grep -q 'Warning' "$work/configure.log" || { cat "$work/configure.log"; fail "warnings configuring the example"; }
+cmake --build "$work/example-build" -j 2 >/dev/null
+cmake --install "$work/example-build" --prefix "$work/example-installed" >/dev/null
+mv "$work/example-installed" "$work/elsewhere/example"
+example=$work/elsewhere/example/bin/minimal-host
+ldd "$example" | grep -qF "libhost.so => $work/elsewhere/example/bin/../lib/libhost.so" ||
+    fail "the moved example links another libhost"
+cmp -s "$module" "$work/elsewhere/example/lib/libBmpFilter.so" || fail "the example installed another module"
+module=$work/elsewhere/example/lib/libBmpFilter.so
 
 build/release/bmpsamples "$work/samples" >/dev/null
 mkdir "$work/host" "$work/example-out"
