@@ -93,6 +93,7 @@ int Describe(const Module& module, standin::Manager& manager, const char* path) 
 
 // The module deletes its target after a failure or a stop, so it is never
 // given the user's file: it writes a new one beside it, renamed when done.
+// Its progress message names that temporary file.
 int Export(const Module& module, standin::Manager& manager, orix::TrImage& image,
            const std::string& target) {
     std::string temporary = target + ".XXXXXX";
@@ -117,7 +118,7 @@ int Export(const Module& module, standin::Manager& manager, orix::TrImage& image
     }
     const mode_t mask = umask(0);
     umask(mask);
-    chmod(temporary.c_str(), 0666 & ~mask);  // mkstemp made it private to its owner
+    chmod(temporary.c_str(), 0666 & ~mask);  // a new file's mode: mkstemp made it 0600
     if (std::rename(temporary.c_str(), target.c_str()) != 0) {
         std::remove(temporary.c_str());
         throw std::runtime_error("cannot replace " + target);

@@ -8,10 +8,11 @@
 namespace standin {
 
 // Rows are kept each GetRowBytes() long: the pixels in the image's format,
-// padded to a multiple of four bytes. Storage is taken in blocks of rows as
-// rows arrive, so announcing a huge image costs nothing until its rows come.
-// A host policy limits the pixel count: SetScanlineStart beyond it fails as
-// an allocation would (std::bad_alloc).
+// padded to a multiple of four bytes, the padding kept as SetScanline gave
+// it. Storage is taken in blocks of rows as rows arrive, so announcing a huge
+// image costs nothing until its rows come. A host policy limits the pixel
+// count: SetScanlineStart beyond it fails as an allocation would
+// (std::bad_alloc).
 class Image : public orix::TrImage {
   public:
     Image() = default;
@@ -27,7 +28,8 @@ class Image : public orix::TrImage {
     static std::uint64_t GetPixelLimit();
 };
 
-// Bits a pixel of the given layout takes in an image row.
+// Bits a pixel of the given layout takes in an image row: 1, 4, 8 for the
+// grey and indexed formats, 16 for 5-6-5, 24 for BGR, 32 for any other.
 int BitsPerPixel(tamb::ColorFormat format);
 
 }  // namespace standin

@@ -50,9 +50,11 @@ struct ImageCalls {
 class Manager : public orix::IoManager {
   public:
     // Scripted answers.
-    int m_warningAnswer = 0;       // returned by IoFilter::Warning
-    bool m_importAnswer = true;    // returned by IoImportFilter::ImportObject
-    long m_stopAtProportion = -1;  // the zero-based ProgressProportion call that answers false
+    int m_warningAnswer = 0;     // returned by IoFilter::Warning
+    bool m_importAnswer = true;  // returned by IoImportFilter::ImportObject
+    // The ProgressProportion call that answers false, counted from 0 in
+    // m_proportionCalls (since construction or the last ClearRecords).
+    long m_stopAtProportion = -1;
     bool m_keepImportedImages = true;
 
     // Optional hooks for an interactive host. The progress hook sees every
@@ -84,7 +86,12 @@ class Manager : public orix::IoManager {
     // throws std::logic_error with kForeignManager.
     static Manager& Of(orix::IoManager& manager);
 
-    // Clears the records, keeping the scripted answers and hooks.
+    // Empties the records (m_options, m_progress, m_warnings, and m_imported,
+    // destroying the kept images) and sets their counters back to 0
+    // (m_importObjectCalls, m_proportionCalls, so that m_stopAtProportion
+    // counts afresh, m_activeProgress, m_imageCalls); keeps the scripted
+    // answers, the leading flag and the hooks. For between documents, with
+    // no display open.
     void ClearRecords();
     // Proportions reported, in order.
     std::vector<double> Proportions() const;
