@@ -80,7 +80,7 @@ done
 leftover=$(find "$work/host" "$work/example-out" -mindepth 1 ! -name '*.bmp' ! -name '*.txt' ! -name '*.err'
            find "$work" -maxdepth 1 -name 'stop-*')
 [ -z "$leftover" ] || fail "files left behind: $leftover"
-echo "kit: ${#samples[@]} samples through the moved bmphost and the example built against the moved kit:" \
+echo "kit: ${#samples[@]} samples through the moved bmphost and the example built from the moved kit, installed and moved:" \
     "$(ls "$work/host"/*.bmp | wc -l) conversions identical, descriptions, statuses and errors equal"
 
 errors=0
