@@ -70,6 +70,12 @@ std::vector<std::string> FormatNames() {
     return out;
 }
 
+std::string PixelLimitReason(std::uint64_t width, std::uint64_t height) {
+    return "it is " + std::to_string(width) + "x" + std::to_string(height) +
+           " pixels, more than the host's limit of " +
+           std::to_string(standin::Image::GetPixelLimit()) + " (--max-pixels)";
+}
+
 unsigned PackedValue(const unsigned char* row, int x, int bits) {
     if (bits == 8) return row[x];
     if (bits == 4) return (x & 1) ? (row[x / 2] & 0x0Fu) : (row[x / 2] >> 4);

@@ -1,6 +1,7 @@
 #pragma once
 // Host-side pixel work: naming the host's colour formats, reading any row as
 // blue-green-red-alpha, and re-encoding an image in another format.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,9 @@ bool IsGray(tamb::ColorFormat format);
 std::optional<tamb::ColorFormat> ParseFormatName(const std::string& name);
 std::string FormatName(tamb::ColorFormat format);  // "format N" for unnamed values
 std::vector<std::string> FormatNames();            // the accepted names
+
+// Why an image of this size is refused: its size and the host's limit.
+std::string PixelLimitReason(std::uint64_t width, std::uint64_t height);
 
 // The value of pixel x in a packed row of 1, 4 or 8 bits (leftmost pixel in
 // the high bits), and its store.

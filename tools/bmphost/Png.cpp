@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -116,9 +117,10 @@ bool WritePng(const standin::Image& image, const std::string& path, std::string&
             return false;
         }
     }
+    errno = 0;
     if (!png_image_write_to_file(&png.image, path.c_str(), 0, pixels.data(), 0,
                                  layout.colormap.empty() ? nullptr : layout.colormap.data())) {
-        error = std::string("cannot write ") + path + ": " + png.image.message;
+        error = errno != 0 ? std::strerror(errno) : png.image.message;
         return false;
     }
     return true;
@@ -182,14 +184,13 @@ void StoreRows(const png_image& png, const HostLayout& layout,
 bool ReadPng(const std::string& path, standin::Image& image, std::string& error) {
     PngImage png;
     if (!png_image_begin_read_from_file(&png.image, path.c_str())) {
-        error = std::string("cannot read ") + path + ": " + png.image.message;
+        error = png.image.message;
         return false;
     }
     const std::uint64_t width = png.image.width;
     const std::uint64_t height = png.image.height;
     if (width > INT_MAX || height > INT_MAX || width * height > standin::Image::GetPixelLimit()) {
-        error = path + " is larger than the host's pixel limit (" + std::to_string(width) + "x" +
-                std::to_string(height) + ")";
+        error = PixelLimitReason(width, height);
         return false;
     }
     const HostLayout layout = HostLayoutFor(png.image);
@@ -202,7 +203,7 @@ bool ReadPng(const std::string& path, standin::Image& image, std::string& error)
     std::vector<unsigned char> colormap(indexed ? PNG_IMAGE_COLORMAP_SIZE(png.image) : 0);
     if (!png_image_finish_read(&png.image, nullptr, pixels.data(), 0,
                                indexed ? colormap.data() : nullptr)) {
-        error = std::string("cannot read ") + path + ": " + png.image.message;
+        error = png.image.message;
         return false;
     }
     StoreRows(png.image, layout, pixels, colormap, image);

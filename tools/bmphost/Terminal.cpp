@@ -31,7 +31,7 @@ const char kNotAsked[] =
 
 // A signal that ends the program first removes the file being written.
 void OnEndingSignal(int signal) {
-    DiscardPendingFile();
+    DiscardPendingFiles();
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
@@ -80,6 +80,8 @@ void InstallSignalHandlers() {
     ::signal(SIGHUP, OnEndingSignal);
     // A write past the file-size limit then fails as a write, not as a death.
     ::signal(SIGXFSZ, SIG_IGN);
+    // A reader of standard output that goes away: a failed write, not a death.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool InterruptRequested() { return g_interrupted != 0; }
@@ -91,6 +93,13 @@ void ClearProgressLine() {
     std::fflush(stderr);
     bar.drawn = false;
     bar.shownPermille = -1;
+}
+
+void ShowActivity(const std::string& text) {
+    if (::isatty(STDERR_FILENO) == 0) return;
+    std::fprintf(stderr, "\r%s...\x1b[K", text.c_str());
+    std::fflush(stderr);
+    g_bar.drawn = true;
 }
 
 void AttachTerminal(standin::Manager& manager, OpaqueAnswer opaque) {

@@ -1,6 +1,8 @@
 // bmphost: a small command-line host for the BMP filter module. It loads the
 // module at run time, gets its filters only through ImportBMP and ExportBMP,
 // and drives them through the host's libraries as any host would.
+#include <sys/stat.h>
+
 #include <CLI/CLI.hpp>
 #include <cctype>
 #include <cstdint>
@@ -8,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,6 +30,12 @@ constexpr int kExitFailed = 1;         // the module raised an error, refused, o
 constexpr int kExitUsage = 2;          // bad command line, or a target the host will not touch
 constexpr int kExitStopped = 3;        // stopped through the progress answer; no image or file
 constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C
+const char kExitStatuses[] =
+    "Exit status: 0 done; 1 the module raised an error or refused, the host failed, or a target "
+    "may not be written; 2 bad command line, a target that is not a regular file, has the wrong "
+    "name or is the input, or colours that do not fit the format; 3 stopped through the progress "
+    "answer; 130 stopped by Ctrl-C. After 1, 3 and 130 no target has changed.";
+const char kNoDescription[] = "its headers are not those of a BMP file";
 
 struct Options {
     std::string module;
@@ -35,16 +44,16 @@ struct Options {
     std::string input, output;
     std::string png, format;
     std::string opaque = "ask";
-    bool json = false, noPrompt = false;
+    bool json = false, pixels = false, noPrompt = false;
     long stopAt = -1;
 };
 
-const char kPngHelp[] = "write what the host received as a PNG";
 const char kJsonHelp[] = "print one JSON document on one line";
 
 // The options of import and convert.
 void AddImportOptions(CLI::App& command, Options& o) {
-    command.add_option("--png", o.png, kPngHelp);
+    command.add_option("--png", o.png,
+                       "write what the host received as a PNG (OUT.png, or - for stdout)");
     command.add_flag("--json", o.json, kJsonHelp);
     command
         .add_option("--opaque", o.opaque,
@@ -58,38 +67,53 @@ void AddImportOptions(CLI::App& command, Options& o) {
         ->check(CLI::Range(0L, 0x7FFFFFFFL));
 }
 
+// A whole number of pixels from 1 to 19 digits, which fits 64 bits.
+std::string CheckPixelLimit(const std::string& value) {
+    const bool whole = !value.empty() && value.size() < 20 &&
+                       value.find_first_not_of("0123456789") == std::string::npos;
+    return whole && std::stoull(value) > 0 ? "" : "a whole number from 1 to 9999999999999999999";
+}
+
 // Each command a subcommand with its own help; options of the whole program
 // may come after the command too.
 void DefineCommandLine(CLI::App& app, Options& o) {
     app.set_version_flag("--version", "bmphost " BMPHOST_VERSION);
     app.require_subcommand(1);
     app.fallthrough();
+    app.footer(kExitStatuses);
     app.add_option("--module", o.module,
                    "the module to load (default: " BMPHOST_MODULE_NAME " beside bmphost)");
-    app.add_option("--max-pixels", o.maxPixels, "the host's limit on the pixels of one image");
-    app.add_subcommand("probe", "one line per file: supported or not")
-        ->add_option("FILE", o.files)
-        ->required();
+    app.add_option("--max-pixels", o.maxPixels,
+                   "the host's limit on the pixels of one image (default " +
+                       std::to_string(standin::Image::GetPixelLimit()) + ")")
+        ->check(CheckPixelLimit);
+    CLI::App* probe = app.add_subcommand("probe", "one line per file: supported or not");
+    probe->add_option("FILE", o.files)->required();
+    probe->add_flag("--json", o.json, kJsonHelp);
     CLI::App* describe = app.add_subcommand("describe", "the module's description of the file");
-    describe->add_option("FILE", o.input)->required();
+    describe->add_option("FILE", o.input, "the file, or - for stdin")->required();
     describe->add_flag("--json", o.json, kJsonHelp);
     CLI::App* import = app.add_subcommand("import", "import a file through the module");
-    import->add_option("FILE", o.input)->required();
+    import->add_option("FILE", o.input, "the file, or - for stdin")->required();
     AddImportOptions(*import, o);
+    import->add_flag("--pixels", o.pixels, "with --json, the colour table and every row too");
     CLI::App* convert = app.add_subcommand(
         "convert", "import IN (BMP through the module, or PNG) and export it through the module");
-    convert->add_option("IN", o.input)->required();
+    convert->add_option("IN", o.input, "the file, or - for stdin")->required();
     convert->add_option("OUT.bmp", o.output)->required();
     AddImportOptions(*convert, o);
     convert->add_option("--format", o.format, "re-encode on the host's side before the export")
         ->check(CLI::IsMember(FormatNames()));
+    // Words no command took come back to the top, unknown options among them.
     app.failure_message([](const CLI::App* top, const CLI::Error& e) {
         const auto chosen = top->get_subcommands();
-        const auto left = top->remaining();
         const std::string command = chosen.empty() ? "" : " " + chosen[0]->get_name();
-        const std::string what = chosen.empty() && !left.empty() && left[0][0] != '-'
-                                     ? "unknown command " + left[0]
-                                     : e.what();
+        std::string what = e.what();
+        for (const auto& word : top->remaining())
+            if (word.size() > 1 && word[0] == '-') what = "unknown option " + word;
+        const auto left = top->remaining();
+        if (chosen.empty() && !left.empty() && left[0][0] != '-')
+            what = "unknown command " + left[0];
         return "error: " + what + "\nrun 'bmphost" + command + " --help' for usage\n";
     });
 }
@@ -99,29 +123,81 @@ void PrintError(const std::string& message) {
     std::fprintf(stderr, "error: %s\n", message.c_str());
 }
 
-int StoppedStatus() { return InterruptRequested() ? kExitInterrupted : kExitStopped; }
+// A stop through the progress answer or by Ctrl-C: no target has changed.
+int Stopped(const std::string& file) {
+    ClearProgressLine();
+    const bool interrupted = InterruptRequested();
+    std::fprintf(stderr, "%s: %s; nothing written\n", file.c_str(),
+                 interrupted ? "interrupted" : "stopped");
+    return interrupted ? kExitInterrupted : kExitStopped;
+}
+
+// The file the module opens: the user's own, or a copy of stdin or of a pipe
+// (the module opens files by name, and telling a PNG reads ahead).
+struct Input {
+    explicit Input(const std::string& file) : name(file), path(file) {
+        struct stat info;
+        if (file != "-" &&
+            (::stat(file.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)))
+            return;
+        copy.emplace("-");
+        copy->Fill(file);
+        path = copy->Path();
+    }
+    std::string name, path;
+    std::optional<PendingFile> copy;
+};
 
 int Probe(Session& session, const Options& options) {
     bool all = true;
+    Json report = Json::array();
     for (const auto& file : options.files) {
         const bool supported = session.Probe(file);
+        const std::string reason = supported ? "" : ReadFailure(file);
         all = all && supported;
-        std::printf("%s: %s\n", file.c_str(), supported ? "supported" : "not supported");
+        report.push_back({{"file", file},
+                          {"supported", supported},
+                          {"reason", reason.empty() ? Json() : Json(reason)}});
+        if (!options.json)
+            std::printf("%s: %s%s\n", file.c_str(), supported ? "supported" : "not supported",
+                        reason.empty() ? "" : (": " + reason).c_str());
     }
+    if (options.json) PrintJson(report);
     return all ? kExitOk : kExitFailed;
 }
 
-int Describe(Session& session, const Options& options) {
-    const auto text = session.Describe(options.input);
-    if (options.json) {
-        PrintJson(Json{{"description", text ? Json(*text) : Json()}});
-    } else if (text) {
-        // The module ends its lines with CR LF; a terminal wants LF.
-        for (const char c : *text)
-            if (c != '\r') std::putchar(c);
+// The description with its lines "Name:  value" as fields: width, height,
+// bit_depth (numbers) and color_format.
+Json DescriptionJson(const std::string& text) {
+    Json json{{"description", text}};
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        const auto colon = line.find(":  ");
+        if (colon == std::string::npos) continue;
+        std::string key = line.substr(0, colon), value = line.substr(colon + 3);
+        if (!value.empty() && value.back() == '\r') value.pop_back();
+        for (char& c : key)
+            c = c == ' ' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        char* end = nullptr;
+        const long number = std::strtol(value.c_str(), &end, 10);
+        json[key] = !value.empty() && *end == '\0' ? Json(number) : Json(value);
     }
-    if (!text) PrintError("the module cannot describe " + options.input);
-    return text ? kExitOk : kExitFailed;
+    return json;
+}
+
+int Describe(Session& session, const Options& options) {
+    const Input in(options.input);
+    const auto text = session.Describe(in.path);
+    if (!text) {
+        const std::string reason = ReadFailure(in.path);
+        throw std::runtime_error("the module cannot describe " + in.name + ": " +
+                                 (reason.empty() ? kNoDescription : reason));
+    }
+    if (options.json) PrintJson(DescriptionJson(*text));
+    // The module ends its lines with CR LF; a terminal wants LF.
+    for (const char c : *text)
+        if (c != '\r' && !options.json) std::putchar(c);
+    return kExitOk;
 }
 
 // An error as the user sees it: the JSON form first when asked for, then the
@@ -132,21 +208,43 @@ int ReportError(const Options& options, const RaisedError& error, int status) {
     return status;
 }
 
-// The one way bmphost writes a file: beside the target, then over it.
-template <typename Write>
-int WriteTarget(const std::string& target, Write write) {
-    PendingFile pending(target);
-    const int status = write(pending.Path());
-    if (status == kExitOk) pending.Commit();
-    return status;
+// The module names the file it was given; the user named another.
+void Retarget(RaisedError& error, const std::string& written, const std::string& target) {
+    std::string& text = error.message;
+    for (auto at = text.find(written); at != std::string::npos;
+         at = text.find(written, at + target.size()))
+        text.replace(at, written.size(), target);
+    for (auto& arg : error.args)
+        if (arg == written) arg = target;
 }
 
-int WritePreview(const Options& options, const standin::Image& image) {
-    return WriteTarget(options.png, [&](const std::string& path) {
-        std::string error;
-        if (!WritePng(image, path, error)) throw std::runtime_error(error);
-        return kExitOk;
-    });
+// The import through the module, with a warning first when it reads the
+// pixels otherwise than the file's masks say.
+ImportOutcome ImportFrom(Session& session, const Options& options, const Input& in) {
+    const BmpHeader header = ReadBmpHeader(in.path, in.name);
+    std::fputs(header.maskWarning.c_str(), stderr);
+    ImportOutcome outcome = session.Import(in.path, !options.noPrompt);
+    if (!outcome.error) return outcome;
+    RaisedError& error = *outcome.error;
+    Retarget(error, in.path, in.name);
+    if (!error.fromFilter && error.message == kOutOfMemory &&
+        header.width * header.height > standin::Image::GetPixelLimit())
+        error.message =
+            "cannot import " + in.name + ": " + PixelLimitReason(header.width, header.height);
+    return outcome;
+}
+
+// The preview goes to its pending file, committed only with the whole run.
+void WritePreview(const Options& options, const standin::Image& image,
+                  std::optional<PendingFile>& preview) {
+    if (options.png.empty()) return;
+    preview.emplace(options.png);
+    ShowActivity("writing the preview " + options.png);
+    std::string error;
+    const bool written = WritePng(image, preview->Path(), error);
+    ClearProgressLine();
+    if (!written)
+        throw std::runtime_error("cannot write the preview " + options.png + ": " + error);
 }
 
 Json ImportJson(const Session& session, const ImportOutcome& outcome) {
@@ -155,27 +253,41 @@ Json ImportJson(const Session& session, const ImportOutcome& outcome) {
     return json;
 }
 
+// Nothing is read before the targets are known to be ones bmphost may write;
+// the preview is neither the input nor the BMP target.
+void CheckTargets(const Options& options, const std::string& bmp) {
+    if (!bmp.empty()) CheckTarget(bmp, ".bmp");
+    if (options.png.empty() || options.png == "-") return;
+    CheckTarget(options.png, ".png");
+    for (const std::string* other : {&options.input, &bmp})
+        if (!other->empty() && SameFile(options.png, *other))
+            throw Refusal("refusing to write the preview " + options.png + ": it is " +
+                              (other == &bmp ? "the BMP target" : "the input"),
+                          true);
+}
+
 int Import(Session& session, const Options& options) {
-    const std::string& file = options.input;
-    const ImportOutcome outcome = session.Import(file, !options.noPrompt);
+    CheckTargets(options, "");
+    const Input in(options.input);
+    const ImportOutcome outcome = ImportFrom(session, options, in);
     if (outcome.error) return ReportError(options, *outcome.error, kExitFailed);
+    std::optional<PendingFile> preview;
+    if (outcome.image != nullptr) WritePreview(options, *outcome.image, preview);
+    Json json = ImportJson(session, outcome);
+    if (outcome.image != nullptr) json["image"] = ImageJson(*outcome.image, options.pixels);
+    if (outcome.image == nullptr || InterruptRequested()) {
+        if (options.json) PrintJson(json);
+        return Stopped(in.name);
+    }
+    if (preview) preview->Commit();
     if (options.json) {
-        Json json = ImportJson(session, outcome);
-        if (outcome.image != nullptr) json["image"] = ImageJson(*outcome.image);
         PrintJson(json);
-    }
-    if (outcome.image == nullptr) {
-        if (!options.json)
-            std::printf("%s: stopped, no image was handed over (result %d)\n", file.c_str(),
-                        outcome.result);
-        return StoppedStatus();
-    }
-    if (!options.json) {
+    } else {
         const standin::Image& image = *outcome.image;
-        std::printf("%s: %dx%d %s (result %d)\n", file.c_str(), image.GetWidth(), image.GetHeight(),
-                    FormatName(image.GetColorFormat()).c_str(), outcome.result);
+        std::printf("%s: %dx%d %s (result %d)\n", in.name.c_str(), image.GetWidth(),
+                    image.GetHeight(), FormatName(image.GetColorFormat()).c_str(), outcome.result);
     }
-    return options.png.empty() ? kExitOk : WritePreview(options, *outcome.image);
+    return kExitOk;
 }
 
 // The size of a written BMP file and the depth its header names.
@@ -186,16 +298,6 @@ std::pair<long, int> WrittenFile(const std::string& path) {
     in.seekg(28);
     in.read(reinterpret_cast<char*>(bits), 2);
     return {size, bits[0] | bits[1] << 8};
-}
-
-// The module names the file it was given; the user named the target.
-void Retarget(RaisedError& error, const std::string& written, const std::string& target) {
-    std::string& text = error.message;
-    for (auto at = text.find(written); at != std::string::npos;
-         at = text.find(written, at + target.size()))
-        text.replace(at, written.size(), target);
-    for (auto& arg : error.args)
-        if (arg == written) arg = target;
 }
 
 // What convert has so far: the image to export and the report it prints.
@@ -210,26 +312,18 @@ struct Conversion {
     standin::Image* image = nullptr;
 };
 
-// Nothing is read before the targets are known to be ones convert may write.
-void CheckTargets(const Options& options, const std::string& target) {
-    std::string ending = target.size() < 4 ? "" : target.substr(target.size() - 4);
-    for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ending != ".bmp")
-        throw Refusal("refusing to export to " + target + ": its name does not end in .bmp", true);
-    CheckTarget(target);
-    if (!options.png.empty()) CheckTarget(options.png);
-}
-
 // The image comes through the module, or, from a PNG, from the host's side.
-std::optional<int> ReadInput(Session& session, const Options& options, Conversion& c) {
+std::optional<int> ReadInput(Session& session, const Options& options, const Input& in,
+                             Conversion& c) {
     std::string error;
-    if (LooksLikePng(c.input)) {
-        if (!ReadPng(c.input, c.fromPng, error)) throw std::runtime_error(error);
+    if (LooksLikePng(in.path)) {
+        if (!ReadPng(in.path, c.fromPng, error))
+            throw std::runtime_error("cannot read " + in.name + ": " + error);
         c.image = &c.fromPng;
         c.report["input"] = "png";
         return std::nullopt;
     }
-    const ImportOutcome imported = session.Import(c.input, !options.noPrompt);
+    const ImportOutcome imported = ImportFrom(session, options, in);
     if (imported.error) return ReportError(options, *imported.error, kExitFailed);
     c.report["input"] = "bmp";
     c.report["import"] = ImportJson(session, imported);
@@ -237,10 +331,8 @@ std::optional<int> ReadInput(Session& session, const Options& options, Conversio
     if (c.image != nullptr) return std::nullopt;
     c.report["written"] = false;
     if (options.json) PrintJson(c.report);
-    std::fprintf(stderr, "%s: import stopped; nothing written\n", c.input.c_str());
-    return StoppedStatus();
+    return Stopped(c.input);
 }
-
 void Reencode(const Options& options, Conversion& c) {
     const auto format = ParseFormatName(options.format);
     std::string error;
@@ -262,43 +354,44 @@ void PrintResult(const Conversion& c, long bytes, int bits) {
                 c.image->GetWidth(), c.image->GetHeight(), depth.c_str(), bytes);
 }
 
-int ExportOutput(Session& session, const Options& options, Conversion& c) {
-    ExportOutcome exported;
-    const int status = WriteTarget(c.output, [&](const std::string& path) {
-        exported = session.Export(*c.image, path);
-        if (!exported.error) return exported.written ? kExitOk : kExitStopped;
-        Retarget(*exported.error, path, c.output);
+// Both targets are committed together, once the export is complete.
+int ExportOutput(Session& session, const Options& options, Conversion& c,
+                 std::optional<PendingFile>& preview) {
+    PendingFile target(c.output);
+    ExportOutcome exported = session.Export(*c.image, target.Path());
+    if (exported.error) {
+        Retarget(*exported.error, target.Path(), c.output);
         return ReportError(options, *exported.error, kExitFailed);
-    });
-    if (status != kExitOk && status != kExitStopped) return status;
+    }
     Json calls = Json::array();
     for (const auto& call : exported.calls) calls.push_back(Json::array({call.first, call.second}));
     Json& report = c.report["export"] = Json{{"calls", calls}};
     report.update(session.PhaseJson(exported.phase));
-    c.report["written"] = exported.written;
-    const auto [bytes, bits] = exported.written ? WrittenFile(c.output) : std::make_pair(-1L, 0);
-    if (exported.written) c.report.update({{"bytes", bytes}, {"bits", bits}});
-    if (options.json) PrintJson(c.report);
-    if (!exported.written) {
-        std::fprintf(stderr, "%s: export stopped; nothing written\n", c.output.c_str());
-        return StoppedStatus();
+    c.report["written"] = exported.written && !InterruptRequested();
+    if (!c.report["written"]) {
+        if (options.json) PrintJson(c.report);
+        return Stopped(c.input);
     }
+    const auto [bytes, bits] = WrittenFile(target.Path());
+    c.report.update({{"bytes", bytes}, {"bits", bits}});
+    if (preview) preview->Commit();
+    target.Commit();
+    if (options.json) PrintJson(c.report);
     if (!options.json) PrintResult(c, bytes, bits);
     return kExitOk;
 }
 
 int Convert(Session& session, const Options& options) {
-    Conversion c(options.input, options.output);
-    CheckTargets(options, c.output);
-    if (const auto status = ReadInput(session, options, c)) return *status;
+    CheckTargets(options, options.output);
+    const Input in(options.input);
+    Conversion c(in.name, options.output);
+    if (const auto status = ReadInput(session, options, in, c)) return *status;
     // The preview shows what was read, before any re-encoding.
-    if (!options.png.empty()) WritePreview(options, *c.image);
-    if (InterruptRequested()) {
-        std::fprintf(stderr, "%s: interrupted; nothing written\n", c.output.c_str());
-        return kExitInterrupted;
-    }
+    std::optional<PendingFile> preview;
+    WritePreview(options, *c.image, preview);
+    if (InterruptRequested()) return Stopped(c.input);
     Reencode(options, c);
-    return ExportOutput(session, options, c);
+    return ExportOutput(session, options, c, preview);
 }
 
 int Run(int argc, char** argv) {
@@ -312,6 +405,7 @@ int Run(int argc, char** argv) {
         return app.exit(e) == 0 ? kExitOk : kExitUsage;
     }
     if (options.maxPixels != 0) standin::Image::SetPixelLimit(options.maxPixels);
+    if (options.png == "-") ReserveStandardOutput();
     try {
         const Module module(options.module.empty() ? DefaultModulePath() : options.module);
         Session session(module);
