@@ -8,9 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -41,9 +39,7 @@ struct Options {
     std::string module;
     std::uint64_t maxPixels = 0;
     std::vector<std::string> files;  // of probe
-    std::string input, output;
-    std::string png, format;
-    std::string opaque = "ask";
+    std::string input, output, png, format, opaque = "ask";
     bool json = false, pixels = false, noPrompt = false;
     long stopAt = -1;
 };
@@ -67,13 +63,6 @@ void AddImportOptions(CLI::App& command, Options& o) {
         ->check(CLI::Range(0L, 0x7FFFFFFFL));
 }
 
-// A whole number of pixels from 1 to 19 digits, which fits 64 bits.
-std::string CheckPixelLimit(const std::string& value) {
-    const bool whole = !value.empty() && value.size() < 20 &&
-                       value.find_first_not_of("0123456789") == std::string::npos;
-    return whole && std::stoull(value) > 0 ? "" : "a whole number from 1 to 9999999999999999999";
-}
-
 // Each command a subcommand with its own help; options of the whole program
 // may come after the command too.
 void DefineCommandLine(CLI::App& app, Options& o) {
@@ -86,7 +75,11 @@ void DefineCommandLine(CLI::App& app, Options& o) {
     app.add_option("--max-pixels", o.maxPixels,
                    "the host's limit on the pixels of one image (default " +
                        std::to_string(standin::Image::GetPixelLimit()) + ")")
-        ->check(CheckPixelLimit);
+        ->check([](const std::string& value) {
+            return value.find_first_not_of("0123456789") == 0 ? value + " is no count of pixels"
+                                                              : "";
+        })
+        ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1} << 62));
     CLI::App* probe = app.add_subcommand("probe", "one line per file: supported or not");
     probe->add_option("FILE", o.files)->required();
     probe->add_flag("--json", o.json, kJsonHelp);
@@ -110,10 +103,8 @@ void DefineCommandLine(CLI::App& app, Options& o) {
         const std::string command = chosen.empty() ? "" : " " + chosen[0]->get_name();
         std::string what = e.what();
         for (const auto& word : top->remaining())
-            if (word.size() > 1 && word[0] == '-') what = "unknown option " + word;
-        const auto left = top->remaining();
-        if (chosen.empty() && !left.empty() && left[0][0] != '-')
-            what = "unknown command " + left[0];
+            if (what == e.what() && word != "-" && (word[0] == '-' || chosen.empty()))
+                what = (word[0] == '-' ? "unknown option " : "unknown command ") + word;
         return "error: " + what + "\nrun 'bmphost" + command + " --help' for usage\n";
     });
 }
@@ -166,33 +157,27 @@ int Probe(Session& session, const Options& options) {
     return all ? kExitOk : kExitFailed;
 }
 
-// The description with its lines "Name:  value" as fields: width, height,
-// bit_depth (numbers) and color_format.
+// The description with its fields: width, height, bit depth, colour format.
 Json DescriptionJson(const std::string& text) {
-    Json json{{"description", text}};
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        const auto colon = line.find(":  ");
-        if (colon == std::string::npos) continue;
-        std::string key = line.substr(0, colon), value = line.substr(colon + 3);
-        if (!value.empty() && value.back() == '\r') value.pop_back();
-        for (char& c : key)
-            c = c == ' ' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        char* end = nullptr;
-        const long number = std::strtol(value.c_str(), &end, 10);
-        json[key] = !value.empty() && *end == '\0' ? Json(number) : Json(value);
-    }
-    return json;
+    int width = 0, height = 0, bits = 0;
+    char format[64] = "";
+    std::sscanf(text.c_str(),
+                "%*[^\r]\r\nWidth: %d\r\nHeight: %d\r\nBit Depth: %d\r\nColor Format: %63[^\r]",
+                &width, &height, &bits, format);
+    return Json{{"description", text},
+                {"width", width},
+                {"height", height},
+                {"bit_depth", bits},
+                {"color_format", format}};
 }
 
 int Describe(Session& session, const Options& options) {
     const Input in(options.input);
     const auto text = session.Describe(in.path);
-    if (!text) {
-        const std::string reason = ReadFailure(in.path);
+    const std::string reason = text ? "" : ReadFailure(in.path);
+    if (!text)
         throw std::runtime_error("the module cannot describe " + in.name + ": " +
                                  (reason.empty() ? kNoDescription : reason));
-    }
     if (options.json) PrintJson(DescriptionJson(*text));
     // The module ends its lines with CR LF; a terminal wants LF.
     for (const char c : *text)
@@ -218,20 +203,55 @@ void Retarget(RaisedError& error, const std::string& written, const std::string&
         if (arg == written) arg = target;
 }
 
-// The import through the module, with a warning first when it reads the
-// pixels otherwise than the file's masks say.
-ImportOutcome ImportFrom(Session& session, const Options& options, const Input& in) {
+// Nothing is read before the targets are known to be ones bmphost may write;
+// the preview is neither the input nor the BMP target.
+void CheckTargets(const Options& options) {
+    if (!options.output.empty()) CheckTarget(options.output, ".bmp");
+    if (options.png.empty() || options.png == "-") return;
+    CheckTarget(options.png, ".png");
+    for (const std::string* other : {&options.input, &options.output})
+        if (!other->empty() && SameFile(options.png, *other))
+            throw Refusal("refusing to write the preview " + options.png + ": it is " +
+                              (other == &options.output ? "the BMP target" : "the input"),
+                          true);
+}
+
+// What import and convert have so far: the image and the report they print.
+struct Conversion {
+    Json report = Json::object();
+    standin::Image fromPng, reencoded;
+    standin::Image* image = nullptr;  // none after a stop
+};
+
+// The image comes through the module (with a warning first when it reads the
+// pixels otherwise than the file's masks say), or for convert from a PNG,
+// from the host's side. A status when the module raised an error.
+std::optional<int> ReadInput(Session& session, const Options& options, const Input& in,
+                             Conversion& c) {
+    std::string error;
+    if (!options.output.empty() && LooksLikePng(in.path)) {
+        if (!ReadPng(in.path, c.fromPng, error))
+            throw std::runtime_error("cannot read " + in.name + ": " + error);
+        c.image = &c.fromPng;
+        c.report["input"] = "png";
+        return std::nullopt;
+    }
     const BmpHeader header = ReadBmpHeader(in.path, in.name);
     std::fputs(header.maskWarning.c_str(), stderr);
-    ImportOutcome outcome = session.Import(in.path, !options.noPrompt);
-    if (!outcome.error) return outcome;
-    RaisedError& error = *outcome.error;
-    Retarget(error, in.path, in.name);
-    if (!error.fromFilter && error.message == kOutOfMemory &&
-        header.width * header.height > standin::Image::GetPixelLimit())
-        error.message =
-            "cannot import " + in.name + ": " + PixelLimitReason(header.width, header.height);
-    return outcome;
+    ImportOutcome imported = session.Import(in.path, !options.noPrompt);
+    if (imported.error) {
+        Retarget(*imported.error, in.path, in.name);
+        if (imported.error->message == kOutOfMemory &&
+            header.width * header.height > standin::Image::GetPixelLimit())
+            imported.error->message =
+                "cannot import " + in.name + ": " + PixelLimitReason(header.width, header.height);
+        return ReportError(options, *imported.error, kExitFailed);
+    }
+    c.report["input"] = "bmp";
+    c.report["import"] = Json{{"result", imported.result}};
+    c.report["import"].update(session.PhaseJson(imported.phase));
+    c.image = imported.image;
+    return std::nullopt;
 }
 
 // The preview goes to its pending file, committed only with the whole run.
@@ -247,47 +267,46 @@ void WritePreview(const Options& options, const standin::Image& image,
         throw std::runtime_error("cannot write the preview " + options.png + ": " + error);
 }
 
-Json ImportJson(const Session& session, const ImportOutcome& outcome) {
-    Json json{{"result", outcome.result}};
-    json.update(session.PhaseJson(outcome.phase));
-    return json;
+// Re-encodes on the host's side, then exports into the pending target. A
+// status when the module raised an error.
+std::optional<int> Export(Session& session, const Options& options, Conversion& c,
+                          const std::string& path) {
+    const auto format = ParseFormatName(options.format);
+    std::string error;
+    if (format && *format != c.image->GetColorFormat()) {
+        if (!ConvertImage(*c.image, *format, c.reencoded, error)) throw Refusal(error, true);
+        c.image = &c.reencoded;
+    }
+    c.report["format"] = static_cast<int>(c.image->GetColorFormat());
+    ExportOutcome exported = session.Export(*c.image, path);
+    if (exported.error) {
+        Retarget(*exported.error, path, options.output);
+        return ReportError(options, *exported.error, kExitFailed);
+    }
+    Json calls = Json::array();
+    for (const auto& call : exported.calls) calls.push_back(Json::array({call.first, call.second}));
+    c.report["export"] = Json{{"calls", calls}};
+    c.report["export"].update(session.PhaseJson(exported.phase));
+    c.report["written"] = exported.written;
+    return std::nullopt;
 }
 
-// Nothing is read before the targets are known to be ones bmphost may write;
-// the preview is neither the input nor the BMP target.
-void CheckTargets(const Options& options, const std::string& bmp) {
-    if (!bmp.empty()) CheckTarget(bmp, ".bmp");
-    if (options.png.empty() || options.png == "-") return;
-    CheckTarget(options.png, ".png");
-    for (const std::string* other : {&options.input, &bmp})
-        if (!other->empty() && SameFile(options.png, *other))
-            throw Refusal("refusing to write the preview " + options.png + ": it is " +
-                              (other == &bmp ? "the BMP target" : "the input"),
-                          true);
-}
-
-int Import(Session& session, const Options& options) {
-    CheckTargets(options, "");
-    const Input in(options.input);
-    const ImportOutcome outcome = ImportFrom(session, options, in);
-    if (outcome.error) return ReportError(options, *outcome.error, kExitFailed);
-    std::optional<PendingFile> preview;
-    if (outcome.image != nullptr) WritePreview(options, *outcome.image, preview);
-    Json json = ImportJson(session, outcome);
-    if (outcome.image != nullptr) json["image"] = ImageJson(*outcome.image, options.pixels);
-    if (outcome.image == nullptr || InterruptRequested()) {
-        if (options.json) PrintJson(json);
-        return Stopped(in.name);
-    }
-    if (preview) preview->Commit();
-    if (options.json) {
-        PrintJson(json);
-    } else {
-        const standin::Image& image = *outcome.image;
-        std::printf("%s: %dx%d %s (result %d)\n", in.name.c_str(), image.GetWidth(),
-                    image.GetHeight(), FormatName(image.GetColorFormat()).c_str(), outcome.result);
-    }
-    return kExitOk;
+// The result line names the size and format received; for convert, the
+// depth written and the format it came from when the module converted it.
+void PrintResult(const Options& options, const Input& in, const Conversion& c) {
+    const standin::Image& image = *c.image;
+    const std::string size = std::to_string(image.GetWidth()) + "x" +
+                             std::to_string(image.GetHeight()) + " ",
+                      format = FormatName(image.GetColorFormat());
+    if (options.output.empty())
+        return (void)std::printf("%s: %s%s (result %d)\n", in.name.c_str(), size.c_str(),
+                                 format.c_str(), c.report["import"]["result"].get<int>());
+    const int bits = c.report["bits"];
+    const std::string depth =
+        std::to_string(bits) + "-bit" +
+        (bits == standin::BitsPerPixel(image.GetColorFormat()) ? " " : ", converted from ");
+    std::printf("%s -> %s: %s%s%s, %ld bytes\n", in.name.c_str(), options.output.c_str(),
+                size.c_str(), depth.c_str(), format.c_str(), c.report["bytes"].get<long>());
 }
 
 // The size of a written BMP file and the depth its header names.
@@ -300,98 +319,39 @@ std::pair<long, int> WrittenFile(const std::string& path) {
     return {size, bits[0] | bits[1] << 8};
 }
 
-// What convert has so far: the image to export and the report it prints.
-struct Conversion {
-    Conversion(const std::string& in, const std::string& out) : input(in), output(out) {}
-
-    const std::string& input;
-    const std::string& output;
-    Json report = Json::object();
-    standin::Image fromPng;
-    standin::Image reencoded;
-    standin::Image* image = nullptr;
-};
-
-// The image comes through the module, or, from a PNG, from the host's side.
-std::optional<int> ReadInput(Session& session, const Options& options, const Input& in,
-                             Conversion& c) {
-    std::string error;
-    if (LooksLikePng(in.path)) {
-        if (!ReadPng(in.path, c.fromPng, error))
-            throw std::runtime_error("cannot read " + in.name + ": " + error);
-        c.image = &c.fromPng;
-        c.report["input"] = "png";
-        return std::nullopt;
-    }
-    const ImportOutcome imported = ImportFrom(session, options, in);
-    if (imported.error) return ReportError(options, *imported.error, kExitFailed);
-    c.report["input"] = "bmp";
-    c.report["import"] = ImportJson(session, imported);
-    c.image = imported.image;
-    if (c.image != nullptr) return std::nullopt;
-    c.report["written"] = false;
-    if (options.json) PrintJson(c.report);
-    return Stopped(c.input);
-}
-void Reencode(const Options& options, Conversion& c) {
-    const auto format = ParseFormatName(options.format);
-    std::string error;
-    if (format && *format != c.image->GetColorFormat()) {
-        if (!ConvertImage(*c.image, *format, c.reencoded, error)) throw Refusal(error, true);
-        c.image = &c.reencoded;
-    }
-    c.report["format"] = static_cast<int>(c.image->GetColorFormat());
-}
-
-// The result line names the depth written, and the format it came from when
-// the module converted it.
-void PrintResult(const Conversion& c, long bytes, int bits) {
-    const tamb::ColorFormat format = c.image->GetColorFormat();
-    const std::string depth = std::to_string(bits) + "-bit" +
-                              (bits == standin::BitsPerPixel(format) ? " " : ", converted from ") +
-                              FormatName(format);
-    std::printf("%s -> %s: %dx%d %s, %ld bytes\n", c.input.c_str(), c.output.c_str(),
-                c.image->GetWidth(), c.image->GetHeight(), depth.c_str(), bytes);
-}
-
-// Both targets are committed together, once the export is complete.
-int ExportOutput(Session& session, const Options& options, Conversion& c,
-                 std::optional<PendingFile>& preview) {
-    PendingFile target(c.output);
-    ExportOutcome exported = session.Export(*c.image, target.Path());
-    if (exported.error) {
-        Retarget(*exported.error, target.Path(), c.output);
-        return ReportError(options, *exported.error, kExitFailed);
-    }
-    Json calls = Json::array();
-    for (const auto& call : exported.calls) calls.push_back(Json::array({call.first, call.second}));
-    Json& report = c.report["export"] = Json{{"calls", calls}};
-    report.update(session.PhaseJson(exported.phase));
-    c.report["written"] = exported.written && !InterruptRequested();
-    if (!c.report["written"]) {
-        if (options.json) PrintJson(c.report);
-        return Stopped(c.input);
-    }
-    const auto [bytes, bits] = WrittenFile(target.Path());
-    c.report.update({{"bytes", bytes}, {"bits", bits}});
-    if (preview) preview->Commit();
-    target.Commit();
-    if (options.json) PrintJson(c.report);
-    if (!options.json) PrintResult(c, bytes, bits);
-    return kExitOk;
-}
-
-int Convert(Session& session, const Options& options) {
-    CheckTargets(options, options.output);
+// import and convert. The targets are committed together once all went well;
+// after a stop, a failure or a signal none has changed.
+int ImportOrConvert(Session& session, const Options& options) {
+    const bool convert = !options.output.empty();
+    CheckTargets(options);
     const Input in(options.input);
-    Conversion c(in.name, options.output);
+    Conversion c;
     if (const auto status = ReadInput(session, options, in, c)) return *status;
+    std::optional<PendingFile> preview, target;
     // The preview shows what was read, before any re-encoding.
-    std::optional<PendingFile> preview;
-    WritePreview(options, *c.image, preview);
-    if (InterruptRequested()) return Stopped(c.input);
-    Reencode(options, c);
-    return ExportOutput(session, options, c, preview);
+    if (c.image != nullptr) WritePreview(options, *c.image, preview);
+    if (c.image != nullptr && convert && !InterruptRequested()) {
+        target.emplace(options.output);
+        if (const auto status = Export(session, options, c, target->Path())) return *status;
+    }
+    Json& json = convert ? c.report : c.report["import"];
+    if (!convert && c.image != nullptr) json["image"] = ImageJson(*c.image, options.pixels);
+    const bool done =
+        c.image != nullptr && !InterruptRequested() && (!convert || c.report["written"] == true);
+    if (convert) c.report["written"] = done;
+    if (!done) {
+        if (options.json) PrintJson(json);
+        return Stopped(in.name);
+    }
+    if (convert) {
+        const auto [bytes, bits] = WrittenFile(target->Path());
+        c.report.update({{"bytes", bytes}, {"bits", bits}});
+    }
+    if (preview) preview->Commit();
+    if (target) target->Commit();
+    if (options.json) PrintJson(json);
+    if (!options.json) PrintResult(options, in, c);
+    return kExitOk;
 }
 
 int Run(int argc, char** argv) {
@@ -417,8 +377,7 @@ int Run(int argc, char** argv) {
         const std::string command = app.get_subcommands()[0]->get_name();
         if (command == "probe") return Probe(session, options);
         if (command == "describe") return Describe(session, options);
-        if (command == "import") return Import(session, options);
-        return Convert(session, options);
+        return ImportOrConvert(session, options);
     } catch (const Refusal& e) {
         return ReportError(options, HostError(e.what()), e.usage ? kExitUsage : kExitFailed);
     } catch (const std::bad_alloc&) {
