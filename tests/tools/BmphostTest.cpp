@@ -123,7 +123,7 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
          "$none.bmp: not supported: No such file or directory\n",
          ""},
         {"probe $rle4.bmp --json", 0,
-         R"([{"file":"$rle4.bmp","supported":true,"reason":null}])"
+         R"([{"file":"$rle4.bmp","supported":true,"reason":""}])"
          "\n",
          ""},
         {"describe $core4.bmp", 0,

@@ -187,14 +187,14 @@ std::uint32_t Le(const unsigned char* bytes, int count) {
 // that is not what the file's masks (red, green, blue) say: 16 bits as 5-6-5
 // when the masks it reads name 0xF800 for red or blue, else as 5-5-5; 32 bits
 // as bytes; fewer as plain rows.
-std::string ReadOtherwise(int bits, const std::uint32_t* file, const std::uint32_t* read) {
+std::string ReadOtherwise(int bits, const unsigned char* file, const unsigned char* read) {
     const auto says = [file](std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-        return file[0] == r && file[1] == g && file[2] == b;
+        return Le(file, 4) == r && Le(file + 4, 4) == g && Le(file + 8, 4) == b;
     };
     if (bits <= 8) return "plain rows of colour indices";
     if (bits == 32) return says(0xFF0000, 0xFF00, 0xFF) ? "" : "blue, green, red, alpha bytes";
     if (bits != 16) return "";
-    if (read[0] == 0xF800 || read[2] == 0xF800)
+    if (Le(read, 4) == 0xF800 || Le(read + 8, 4) == 0xF800)
         return says(0xF800, 0x7E0, 0x1F) ? "" : "5-6-5 (red in bits 11-15, green 5-10, blue 0-4)";
     return says(0x7C00, 0x3E0, 0x1F) ? "" : "5-5-5 (red in bits 10-14, green 5-9, blue 0-4)";
 }
@@ -219,13 +219,10 @@ BmpHeader ReadBmpHeader(const std::string& path, const std::string& name) {
     in.clear();
     in.seekg(14 + static_cast<std::streamoff>(size));
     in.read(reinterpret_cast<char*>(read), sizeof read);
-    const std::uint32_t file[3] = {Le(bytes + 54, 4), Le(bytes + 58, 4), Le(bytes + 62, 4)};
-    const std::uint32_t masks[3] = {Le(read, 4), Le(read + 4, 4), Le(read + 8, 4)};
-    const std::string as = ReadOtherwise(bits, file, masks);
+    const std::string as = ReadOtherwise(bits, bytes + 54, read);
     char line[300];
-    if (!as.empty())
-        std::snprintf(line, sizeof line, kMaskWarning, name.c_str(), bits, file[0], file[1],
-                      file[2], as.c_str());
+    std::snprintf(line, sizeof line, kMaskWarning, name.c_str(), bits, Le(bytes + 54, 4),
+                  Le(bytes + 58, 4), Le(bytes + 62, 4), as.c_str());
     header.maskWarning = as.empty() ? "" : line;
     return header;
 }

@@ -33,12 +33,26 @@ void Discard(int slot) {
     g_pendingPath[slot][0] = g_pendingFolder[slot][0] = '\0';
 }
 
-// Copies all of `from` to `to`; false with errno set when a read or write fails.
-bool Copy(int from, int to) {
+// Copies all of `from` to `to` and closes them (not stdin); throws "WHAT:
+// the reason" when one was not opened, or a read or a write failed.
+void Copy(int from, int to, const std::string& what) {
     char buffer[1 << 16];
-    for (ssize_t n; (n = ::read(from, buffer, sizeof buffer)) != 0;)
-        if (n < 0 || ::write(to, buffer, static_cast<std::size_t>(n)) != n) return false;
-    return true;
+    ssize_t n = -1;
+    while (from >= 0 && to >= 0 && (n = ::read(from, buffer, sizeof buffer)) > 0 &&
+           ::write(to, buffer, static_cast<std::size_t>(n)) == n) {
+    }
+    const std::runtime_error failure = SystemError(what);
+    for (const int fd : {from, to})
+        if (fd > STDIN_FILENO) ::close(fd);
+    if (n != 0) throw failure;
+}
+
+// The path with its links followed, those to files not made yet too.
+std::filesystem::path Resolved(std::filesystem::path path) {
+    std::error_code ignored;
+    for (int i = 0; i < 40 && std::filesystem::is_symlink(path, ignored); ++i)
+        path = path.parent_path() / std::filesystem::read_symlink(path, ignored);
+    return std::filesystem::weakly_canonical(path, ignored);
 }
 
 }  // namespace
@@ -57,18 +71,6 @@ void CheckTarget(const std::string& target, const std::string& ending) {
         throw Refusal("cannot overwrite " + target + ": it is read-only", false);
     if (::access(target.c_str(), W_OK) != 0) throw SystemError("cannot overwrite " + target);
 }
-
-namespace {
-
-// The path with its links followed, those to files not made yet too.
-std::filesystem::path Resolved(std::filesystem::path path) {
-    std::error_code ignored;
-    for (int i = 0; i < 40 && std::filesystem::is_symlink(path, ignored); ++i)
-        path = path.parent_path() / std::filesystem::read_symlink(path, ignored);
-    return std::filesystem::weakly_canonical(path, ignored);
-}
-
-}  // namespace
 
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat x, y;
@@ -90,18 +92,13 @@ void ReserveStandardOutput() {
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
 }
 
-PendingFile::PendingFile(const std::string& target) : m_target(target) {
-    std::filesystem::path where = target;
-    if (target == "-") {
-        const char* temporary = std::getenv("TMPDIR");
-        where = std::filesystem::path(temporary != nullptr ? temporary : "/tmp") / "-";
-    } else {
-        // A link is followed: the file it names is replaced, the link stays.
-        std::error_code unresolved;
-        const std::filesystem::path real = std::filesystem::canonical(target, unresolved);
-        where = unresolved ? where : real;
-        m_target = where.string();
-    }
+PendingFile::PendingFile(const std::string& target) {
+    const char* temporary = std::getenv("TMPDIR");
+    // A link is followed: the file it names is replaced, the link stays.
+    const std::filesystem::path where =
+        target == "-" ? std::filesystem::path(temporary != nullptr ? temporary : "/tmp") / "-"
+                      : Resolved(target);
+    m_target = target == "-" ? target : where.string();
     while (m_slot < kSlots && g_pendingFolder[m_slot][0] != '\0') ++m_slot;
     const std::string name = where.filename().string();
     std::string folder = (where.parent_path() / ("." + name + ".XXXXXX")).string();
@@ -116,22 +113,14 @@ PendingFile::PendingFile(const std::string& target) : m_target(target) {
 PendingFile::~PendingFile() { Discard(m_slot); }
 
 void PendingFile::Fill(const std::string& source) {
-    const int in = source == "-" ? STDIN_FILENO : ::open(source.c_str(), O_RDONLY);
-    const int out = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    const bool copied = in >= 0 && out >= 0 && Copy(in, out);
-    const std::runtime_error failure = SystemError("cannot read " + source);
-    if (out >= 0) ::close(out);
-    if (source != "-" && in >= 0) ::close(in);
-    if (!copied) throw failure;
+    Copy(source == "-" ? STDIN_FILENO : ::open(source.c_str(), O_RDONLY),
+         ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600), "cannot read " + source);
 }
 
 void PendingFile::Commit() {
     if (m_target == "-") {
-        const int in = ::open(m_path.c_str(), O_RDONLY);
-        const bool copied = in >= 0 && Copy(in, g_standardOutput);
-        const std::runtime_error failure = SystemError("cannot write the standard output");
-        if (in >= 0) ::close(in);
-        if (!copied) throw failure;
+        Copy(::open(m_path.c_str(), O_RDONLY), g_standardOutput,
+             "cannot write the standard output");
         return Discard(m_slot);
     }
     struct stat old;

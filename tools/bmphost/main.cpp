@@ -44,13 +44,10 @@ struct Options {
     long stopAt = -1;
 };
 
-const char kJsonHelp[] = "print one JSON document on one line";
-
 // The options of import and convert.
 void AddImportOptions(CLI::App& command, Options& o) {
     command.add_option("--png", o.png,
                        "write what the host received as a PNG (OUT.png, or - for stdout)");
-    command.add_flag("--json", o.json, kJsonHelp);
     command
         .add_option("--opaque", o.opaque,
                     "make a fully transparent 32-bit image opaque: yes, no, or ask (the default) "
@@ -82,10 +79,8 @@ void DefineCommandLine(CLI::App& app, Options& o) {
         ->check(CLI::Range(std::uint64_t{1}, std::uint64_t{1} << 62));
     CLI::App* probe = app.add_subcommand("probe", "one line per file: supported or not");
     probe->add_option("FILE", o.files)->required();
-    probe->add_flag("--json", o.json, kJsonHelp);
     CLI::App* describe = app.add_subcommand("describe", "the module's description of the file");
     describe->add_option("FILE", o.input, "the file, or - for stdin")->required();
-    describe->add_flag("--json", o.json, kJsonHelp);
     CLI::App* import = app.add_subcommand("import", "import a file through the module");
     import->add_option("FILE", o.input, "the file, or - for stdin")->required();
     AddImportOptions(*import, o);
@@ -97,6 +92,8 @@ void DefineCommandLine(CLI::App& app, Options& o) {
     AddImportOptions(*convert, o);
     convert->add_option("--format", o.format, "re-encode on the host's side before the export")
         ->check(CLI::IsMember(FormatNames()));
+    for (CLI::App* command : {probe, describe, import, convert})
+        command->add_flag("--json", o.json, "print one JSON document on one line");
     // Words no command took come back to the top, unknown options among them.
     app.failure_message([](const CLI::App* top, const CLI::Error& e) {
         const auto chosen = top->get_subcommands();
@@ -107,11 +104,6 @@ void DefineCommandLine(CLI::App& app, Options& o) {
                 what = (word[0] == '-' ? "unknown option " : "unknown command ") + word;
         return "error: " + what + "\nrun 'bmphost" + command + " --help' for usage\n";
     });
-}
-
-void PrintError(const std::string& message) {
-    ClearProgressLine();
-    std::fprintf(stderr, "error: %s\n", message.c_str());
 }
 
 // A stop through the progress answer or by Ctrl-C: no target has changed.
@@ -146,9 +138,7 @@ int Probe(Session& session, const Options& options) {
         const bool supported = session.Probe(file);
         const std::string reason = supported ? "" : ReadFailure(file);
         all = all && supported;
-        report.push_back({{"file", file},
-                          {"supported", supported},
-                          {"reason", reason.empty() ? Json() : Json(reason)}});
+        report.push_back({{"file", file}, {"supported", supported}, {"reason", reason}});
         if (!options.json)
             std::printf("%s: %s%s\n", file.c_str(), supported ? "supported" : "not supported",
                         reason.empty() ? "" : (": " + reason).c_str());
@@ -164,11 +154,9 @@ Json DescriptionJson(const std::string& text) {
     std::sscanf(text.c_str(),
                 "%*[^\r]\r\nWidth: %d\r\nHeight: %d\r\nBit Depth: %d\r\nColor Format: %63[^\r]",
                 &width, &height, &bits, format);
-    return Json{{"description", text},
-                {"width", width},
-                {"height", height},
-                {"bit_depth", bits},
-                {"color_format", format}};
+    Json json{{"description", text}, {"width", width}, {"height", height}};
+    json.update({{"bit_depth", bits}, {"color_format", format}});
+    return json;
 }
 
 int Describe(Session& session, const Options& options) {
@@ -189,7 +177,8 @@ int Describe(Session& session, const Options& options) {
 // one-line form on stderr.
 int ReportError(const Options& options, const RaisedError& error, int status) {
     if (options.json) PrintJson(ErrorJson(error));
-    PrintError(DescribeError(error));
+    ClearProgressLine();
+    std::fprintf(stderr, "error: %s\n", DescribeError(error).c_str());
     return status;
 }
 
@@ -228,10 +217,8 @@ struct Conversion {
 // from the host's side. A status when the module raised an error.
 std::optional<int> ReadInput(Session& session, const Options& options, const Input& in,
                              Conversion& c) {
-    std::string error;
     if (!options.output.empty() && LooksLikePng(in.path)) {
-        if (!ReadPng(in.path, c.fromPng, error))
-            throw std::runtime_error("cannot read " + in.name + ": " + error);
+        ReadPng(in.path, in.name, c.fromPng);
         c.image = &c.fromPng;
         c.report["input"] = "png";
         return std::nullopt;
@@ -260,11 +247,8 @@ void WritePreview(const Options& options, const standin::Image& image,
     if (options.png.empty()) return;
     preview.emplace(options.png);
     ShowActivity("writing the preview " + options.png);
-    std::string error;
-    const bool written = WritePng(image, preview->Path(), error);
+    WritePng(image, preview->Path(), options.png);
     ClearProgressLine();
-    if (!written)
-        throw std::runtime_error("cannot write the preview " + options.png + ": " + error);
 }
 
 // Re-encodes on the host's side, then exports into the pending target. A
