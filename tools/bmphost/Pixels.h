@@ -32,9 +32,8 @@ void StorePacked(unsigned char* row, int x, int bits, unsigned value);
 bool RowToBgra(const standin::Image& image, int row, std::vector<unsigned char>& out);
 
 // A new image with the pixels of `source` in `target`. Indexed targets need
-// the colours to fit (message in `error` otherwise); grey targets take the
-// luminance. Returns false with `error` set when it cannot be done.
-bool ConvertImage(const standin::Image& source, tamb::ColorFormat target, standin::Image& out,
-                  std::string& error);
+// the colours to fit; grey targets take the luminance. Throws a Refusal when
+// it cannot be done.
+void ConvertImage(const standin::Image& source, tamb::ColorFormat target, standin::Image& out);
 
 }  // namespace bmphost

@@ -53,8 +53,7 @@ class PendingFile {
     void Commit();
 
   private:
-    std::string m_target;
-    std::string m_path;
+    std::string m_target, m_path;
     int m_slot = 0;
 };
 

@@ -78,9 +78,9 @@ void InstallSignalHandlers() {
     ::signal(SIGINT, OnInterrupt);
     ::signal(SIGTERM, OnEndingSignal);
     ::signal(SIGHUP, OnEndingSignal);
-    // A write past the file-size limit then fails as a write, not as a death.
+    // A write past the file-size limit, or to a reader that went away, then
+    // fails as a write, not as a death.
     ::signal(SIGXFSZ, SIG_IGN);
-    // A reader of standard output that goes away: a failed write, not a death.
     ::signal(SIGPIPE, SIG_IGN);
 }
 
@@ -96,10 +96,8 @@ void ClearProgressLine() {
 }
 
 void ShowActivity(const std::string& text) {
-    if (::isatty(STDERR_FILENO) == 0) return;
-    std::fprintf(stderr, "\r%s...\x1b[K", text.c_str());
-    std::fflush(stderr);
-    g_bar.drawn = true;
+    if (::isatty(STDERR_FILENO) != 0)
+        g_bar.drawn = std::fprintf(stderr, "\r%s...\x1b[K", text.c_str()) > 0;
 }
 
 void AttachTerminal(standin::Manager& manager, OpaqueAnswer opaque) {

@@ -7,7 +7,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,12 +22,8 @@
 namespace bmphost {
 namespace {
 
-// Exit statuses.
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;         // the module raised an error, refused, or the host failed
-constexpr int kExitUsage = 2;          // bad command line, or a target the host will not touch
-constexpr int kExitStopped = 3;        // stopped through the progress answer; no image or file
-constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C
+constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitStopped = 3,
+              kExitInterrupted = 130;
 const char kExitStatuses[] =
     "Exit status: 0 done; 1 the module raised an error or refused, the host failed, or a target "
     "may not be written; 2 bad command line, a target that is not a regular file, has the wrong "
@@ -109,10 +105,9 @@ void DefineCommandLine(CLI::App& app, Options& o) {
 // A stop through the progress answer or by Ctrl-C: no target has changed.
 int Stopped(const std::string& file) {
     ClearProgressLine();
-    const bool interrupted = InterruptRequested();
     std::fprintf(stderr, "%s: %s; nothing written\n", file.c_str(),
-                 interrupted ? "interrupted" : "stopped");
-    return interrupted ? kExitInterrupted : kExitStopped;
+                 InterruptRequested() ? "interrupted" : "stopped");
+    return InterruptRequested() ? kExitInterrupted : kExitStopped;
 }
 
 // The file the module opens: the user's own, or a copy of stdin or of a pipe
@@ -123,8 +118,7 @@ struct Input {
         if (file != "-" &&
             (::stat(file.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)))
             return;
-        copy.emplace("-");
-        copy->Fill(file);
+        copy.emplace("-").Fill(file);
         path = copy->Path();
     }
     std::string name, path;
@@ -256,9 +250,8 @@ void WritePreview(const Options& options, const standin::Image& image,
 std::optional<int> Export(Session& session, const Options& options, Conversion& c,
                           const std::string& path) {
     const auto format = ParseFormatName(options.format);
-    std::string error;
     if (format && *format != c.image->GetColorFormat()) {
-        if (!ConvertImage(*c.image, *format, c.reencoded, error)) throw Refusal(error, true);
+        ConvertImage(*c.image, *format, c.reencoded);
         c.image = &c.reencoded;
     }
     c.report["format"] = static_cast<int>(c.image->GetColorFormat());
@@ -289,18 +282,9 @@ void PrintResult(const Options& options, const Input& in, const Conversion& c) {
     const std::string depth =
         std::to_string(bits) + "-bit" +
         (bits == standin::BitsPerPixel(image.GetColorFormat()) ? " " : ", converted from ");
-    std::printf("%s -> %s: %s%s%s, %ld bytes\n", in.name.c_str(), options.output.c_str(),
-                size.c_str(), depth.c_str(), format.c_str(), c.report["bytes"].get<long>());
-}
-
-// The size of a written BMP file and the depth its header names.
-std::pair<long, int> WrittenFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    const long size = static_cast<long>(in.tellg());
-    unsigned char bits[2] = {};
-    in.seekg(28);
-    in.read(reinterpret_cast<char*>(bits), 2);
-    return {size, bits[0] | bits[1] << 8};
+    std::printf("%s -> %s: %s%s%s, %lu bytes\n", in.name.c_str(), options.output.c_str(),
+                size.c_str(), depth.c_str(), format.c_str(),
+                c.report["bytes"].get<unsigned long>());
 }
 
 // import and convert. The targets are committed together once all went well;
@@ -327,14 +311,13 @@ int ImportOrConvert(Session& session, const Options& options) {
         if (options.json) PrintJson(json);
         return Stopped(in.name);
     }
-    if (convert) {
-        const auto [bytes, bits] = WrittenFile(target->Path());
-        c.report.update({{"bytes", bytes}, {"bits", bits}});
-    }
+    // The written file's size and the depth its header names.
+    if (convert)
+        c.report.update({{"bytes", std::filesystem::file_size(target->Path())},
+                         {"bits", ReadBmpHeader(target->Path(), "").bits}});
     if (preview) preview->Commit();
     if (target) target->Commit();
-    if (options.json) PrintJson(json);
-    if (!options.json) PrintResult(options, in, c);
+    options.json ? PrintJson(json) : PrintResult(options, in, c);
     return kExitOk;
 }
 
