@@ -220,10 +220,10 @@ BmpHeader ReadBmpHeader(const std::string& path, const std::string& name) {
     in.seekg(14 + static_cast<std::streamoff>(size));
     in.read(reinterpret_cast<char*>(read), sizeof read);
     const std::string as = ReadOtherwise(bits, bytes + 54, read);
-    char line[300];
-    std::snprintf(line, sizeof line, kMaskWarning, name.c_str(), bits, Le(bytes + 54, 4),
+    std::vector<char> line(name.size() + 256);
+    std::snprintf(line.data(), line.size(), kMaskWarning, name.c_str(), bits, Le(bytes + 54, 4),
                   Le(bytes + 58, 4), Le(bytes + 62, 4), as.c_str());
-    header.maskWarning = as.empty() ? "" : line;
+    header.maskWarning = as.empty() ? "" : line.data();
     return header;
 }
 
