@@ -77,15 +77,18 @@ std::map<std::filesystem::path, Bytes> Entries(const std::string& folder,
     return out;
 }
 
-// A file with BI_BITFIELDS at `bits` and these masks.
-Bytes BitFields(std::uint16_t bits, std::vector<std::uint32_t> masks) {
+// A file with BI_BITFIELDS at `bits` and these masks, after a 40-byte header
+// or inside a larger one.
+Bytes BitFields(std::uint16_t bits, std::vector<std::uint32_t> masks, std::uint32_t header = 40) {
     bmpbytes::BmpFields f;
     f.width = f.height = 2;
     f.bitCount = bits;
     f.compression = 3;
-    f.masks = std::move(masks);
+    f.headerSize = header;
+    (header > 40 ? f.headerMasks : f.masks) = std::move(masks);
     f.palette.resize(bits == 1 ? 2 : 0);
     f.pixels.assign(bmpbytes::StrideFor(2, bits) * 2, 0x55);
+    f.gap = 12;  // what the module reads as masks after a larger header
     return bmpbytes::BuildBmp(f);
 }
 
@@ -99,6 +102,7 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
     dir.Write("4444.bmp", BitFields(16, {0xF00, 0xF0, 0xF}));
     dir.Write("101010.bmp", BitFields(32, {0x3FF00000, 0xFFC00, 0x3FF}));
     dir.Write("bf1.bmp", BitFields(1, {0, 0, 0}));
+    dir.Write("v5-565.bmp", BitFields(16, {0xF800, 0x7E0, 0x1F}, 124));
     // The error of importing "keep" from %/NAME, as JSON and as a line.
     const auto cut = [](const std::string& name) {
         return R"({"error":{"source":".\\BmpImportFilter","line":215,"code":8,"args":["%/)" + name +
@@ -203,6 +207,15 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
         {"import %/bf1.bmp", 0, "%/bf1.bmp: 2x2 indexed1 (result 0)\n",
          "warning: %/bf1.bmp: a 1-bit file with bit-field masks red 0x0, green 0x0, blue 0x0; the "
          "module reads the pixels as plain rows of colour indices\n"},
+        // The module takes the masks from after the whole header: here pixels.
+        {"import %/v5-565.bmp", 0, "%/v5-565.bmp: 2x2 bgr24 (result 0)\n",
+         "warning: %/v5-565.bmp: a 16-bit file with bit-field masks red 0xF800, green 0x7E0, blue "
+         "0x1F; the module reads the pixels as 5-5-5 (red in bits 10-14, green 5-9, blue 0-4)\n"},
+        // Ctrl-C while bmphost reads standard input: the import stops at once.
+        {"import - --png %/grey16.png", 130, "", "-: interrupted; nothing written\n", "", "out.bmp",
+         "{ while [ ! -s %/pid ]; do sleep 0.1; done; sleep 1; kill -INT `cat %/pid`; rm %/pid; "
+         "cat $rgb8.bmp; } | /usr/bin/python3 -c \"import os, sys; open(sys.argv[1], 'w')"
+         ".write(str(os.getpid())); os.execv(sys.argv[2], sys.argv[2:])\" %/pid "},
         {"--version", 0, "bmphost 0.1\n", ""},
         // On a terminal: a run this short draws no progress bar; the preview
         // is said while it is written.
