@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <CLI/CLI.hpp>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -25,10 +24,11 @@ namespace {
 constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitStopped = 3,
               kExitInterrupted = 130;
 const char kExitStatuses[] =
-    "Exit status: 0 done; 1 the module raised an error or refused, the host failed, or a target "
-    "may not be written; 2 bad command line, a target that is not a regular file, has the wrong "
-    "name or is the input, or colours that do not fit the format; 3 stopped through the progress "
-    "answer; 130 stopped by Ctrl-C. After 1, 3 and 130 no target has changed.";
+    "Exit status: 0 done; 1 the module raised an error or refused (probe: a file is not "
+    "supported), the host failed, or a target may not be written; 2 bad command line, a target "
+    "that is not a regular file, has the wrong name or is the input, or colours that do not fit "
+    "the format; 3 stopped through the progress answer; 130 stopped by Ctrl-C. After 1, 3 and 130 "
+    "no target has changed.";
 const char kNoDescription[] = "its headers are not those of a BMP file";
 
 struct Options {
