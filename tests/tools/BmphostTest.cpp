@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "BmpBytes.h"
 #include "ToolRun.h"
 #include "tamb/ColorFormat.h"
 
@@ -21,7 +23,7 @@ using tooltest::RunResult;
 std::string S(const std::string& name) { return tooltest::SamplePath(name); }
 
 TEST(Bmphost, ImportJsonIsWhatTheHostReceived) {
-    const RunResult run = Bmphost({"import", S("rgb4.bmp"), "--json"});
+    const RunResult run = Bmphost({"import", S("rgb4.bmp"), "--json", "--pixels"});
     ASSERT_EQ(run.status, 0) << run.err;
     const json doc = json::parse(run.out);
     EXPECT_EQ(doc["progress"].size(), 41u);  // before the first row and after each
@@ -37,10 +39,13 @@ TEST(Bmphost, ImportJsonIsWhatTheHostReceived) {
     EXPECT_EQ(image["rows"][0].get<std::string>().substr(0, 8), "ffffff12");
 
     // The transparency question, answered by the command line.
-    const json clear =
-        json::parse(Bmphost({"import", S("rgba32-alpha0.bmp"), "--json", "--opaque", "yes"}).out);
+    const json clear = json::parse(
+        Bmphost({"import", S("rgba32-alpha0.bmp"), "--json", "--opaque", "yes", "--pixels"}).out);
     EXPECT_EQ(clear["question_asked"], true);
     EXPECT_EQ(clear["image"]["rows"][0].get<std::string>().substr(6, 2), "ff");
+    // The pixels only when asked for.
+    EXPECT_FALSE(json::parse(Bmphost({"import", S("rgb4.bmp"), "--json"}).out)["image"].contains(
+        "color_table"));
 }
 
 // A 16-bit grey PNG of one pixel, 40000 of 65535.
@@ -60,12 +65,44 @@ std::string Fill(std::string text, const std::string& target, const std::string&
     return text;
 }
 
+// Every entry of the folder but the target, with the bytes of each file.
+std::map<std::filesystem::path, Bytes> Entries(const std::string& folder,
+                                               const std::string& target) {
+    std::map<std::filesystem::path, Bytes> out;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path() != target)
+            out[entry.path()] = entry.is_regular_file() && !entry.is_symlink()
+                                    ? testsupport::ReadFileBytes(entry.path())
+                                    : Bytes();
+    return out;
+}
+
+// A file with BI_BITFIELDS at `bits` and these masks, after a 40-byte header
+// or inside a larger one.
+Bytes BitFields(std::uint16_t bits, std::vector<std::uint32_t> masks, std::uint32_t header = 40) {
+    bmpbytes::BmpFields f;
+    f.width = f.height = 2;
+    f.bitCount = bits;
+    f.compression = 3;
+    f.headerSize = header;
+    (header > 40 ? f.headerMasks : f.masks) = std::move(masks);
+    f.palette.resize(bits == 1 ? 2 : 0);
+    f.pixels.assign(bmpbytes::StrideFor(2, bits) * 2, 0x55);
+    f.gap = 12;  // what the module reads as masks after a larger header
+    return bmpbytes::BuildBmp(f);
+}
+
 // Each case one run as a user types it: its exit status, what it prints, and
-// the target's bytes before and after.
+// the bytes of the target and of every other file before and after.
 TEST(Bmphost, EachRunKeepsTheUsersFiles) {
     const tooltest::TempDir dir;
-    std::filesystem::create_directory(dir.File("d.bmp"));
+    std::filesystem::create_directory(dir.File("d.png"));
+    std::filesystem::create_symlink(dir.File("out.bmp"), dir.File("link.png"));
     dir.Write("grey16.png", Bytes(std::begin(kGrey16Png), std::end(kGrey16Png) - 1));
+    dir.Write("4444.bmp", BitFields(16, {0xF00, 0xF0, 0xF}));
+    dir.Write("101010.bmp", BitFields(32, {0x3FF00000, 0xFFC00, 0x3FF}));
+    dir.Write("bf1.bmp", BitFields(1, {0, 0, 0}));
+    dir.Write("v5-565.bmp", BitFields(16, {0xF800, 0x7E0, 0x1F}, 124));
     // The error of importing "keep" from %/NAME, as JSON and as a line.
     const auto cut = [](const std::string& name) {
         return R"({"error":{"source":".\\BmpImportFilter","line":215,"code":8,"args":["%/)" + name +
@@ -87,32 +124,65 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
     } const cases[] = {
         {"probe $core1.bmp $depth2.bmp $not-bmp.bmp $none.bmp", 1,  // not all of them
          "$core1.bmp: supported\n$depth2.bmp: supported\n$not-bmp.bmp: not supported\n"
-         "$none.bmp: not supported\n",
+         "$none.bmp: not supported: No such file or directory\n",
          ""},
-        {"probe $rle4.bmp $v5-24-gap.bmp", 0, "$rle4.bmp: supported\n$v5-24-gap.bmp: supported\n",
+        {"probe $rle4.bmp --json", 0,
+         R"([{"file":"$rle4.bmp","supported":true,"reason":""}])"
+         "\n",
          ""},
         {"describe $core4.bmp", 0,
          "Microsoft BMP Image\nWidth:  63\nHeight:  40\nBit Depth:  4\n"
          "Color Format:  16 colors w/palette\n",
          ""},
-        {"describe $not-bmp.bmp", 1, "", "error: the module cannot describe $not-bmp.bmp\n"},
-        {"convert $rgb8.bmp @ --stop-at 3", 3, "", "$rgb8.bmp: import stopped; nothing written\n"},
+        {"describe - --json", 0,
+         R"({"description":"Microsoft BMP Image\r\nWidth:  63\r\nHeight:  40\r\nBit Depth:  4\r\n)"
+         R"(Color Format:  16 colors w/palette\r\n","width":63,"height":40,"bit_depth":4,)"
+         R"("color_format":"16 colors w/palette"})"
+         "\n",
+         "", "", "out.bmp", "cat $core4.bmp | "},
+        {"describe $not-bmp.bmp", 1, "",
+         "error: the module cannot describe $not-bmp.bmp: its headers are not those of a BMP "
+         "file\n"},
+        {"describe %/none.bmp", 1, "",
+         "error: the module cannot describe %/none.bmp: No such file or directory\n"},
+        // A pipe is read once, whether it holds a PNG or not.
+        {"convert /dev/stdin @", 0, "/dev/stdin -> @: 66x44 8-bit indexed8, 4070 bytes\n", "", "",
+         "out.bmp", "cat $rgb8.bmp | "},
+        {"convert $rgb8.bmp @ --stop-at 3", 3, "", "$rgb8.bmp: stopped; nothing written\n"},
         {"convert $rgb24.bmp @ --format indexed8", 2, "",
          "error: the image has more than 256 colours; indexed8 holds 256\n"},
-        {"convert $rgb8.bmp %/d.bmp", 2, "",
-         "error: refusing to export to %/d.bmp: it exists and is not a regular file\n"},
+        {"import $rgb8.bmp --png %/d.png", 2, "",
+         "error: refusing to write %/d.png: it exists and is not a regular file\n"},
+        {"import @ --png @", 2, "", "error: refusing to write @: its name does not end in .png\n",
+         "$rgb8.bmp"},
+        {"convert %/grey16.png @ --png %/grey16.png", 2, "",
+         "error: refusing to write the preview %/grey16.png: it is the input\n"},
+        {"convert $rgb8.bmp @ --png %/link.png", 2, "",
+         "error: refusing to write the preview %/link.png: it is the BMP target\n"},
         // Onto itself: a stop inside the export (the import reports 45 times,
-        // 0 to 44 rows of 44) keeps the input.
-        {"convert @ @ --stop-at 46", 3, "", "@: export stopped; nothing written\n", "$rgb8.bmp"},
+        // 0 to 44 rows of 44) keeps the input and the preview.
+        {"convert @ @ --stop-at 46 --png %/grey16.png", 3, "", "@: stopped; nothing written\n",
+         "$rgb8.bmp"},
         {"convert -- @ @", 0, "@ -> @: 66x44 8-bit indexed8, 4070 bytes\n", "", "$rgb8.bmp"},
         // Read-only: refused as the platform refuses it, even to root.
         {"convert $rgb8.bmp @", 1, "", "error: cannot overwrite @: it is read-only\n", "keep",
          "out.bmp", "chmod a-w @; "},
-        // Past the file-size limit (two blocks of 512 bytes), inside the rows.
-        {"convert $rgb24.bmp @", 1, "",
+        // Past the file-size limit (two blocks of 512 bytes), inside the rows,
+        // after the preview was written.
+        {"convert $rgb24.bmp @ --png %/grey16.png", 1, "",
          "error: Unable to write the file \"@\": File write error (.\\BmpExportFilter:278, code "
          "9)\n",
          "keep", "out.bmp", "ulimit -f 2; "},
+        {"import $large24.bmp --png @", 1, "",
+         "error: cannot write the preview @: File too large\n", "keep", "out.png", "ulimit -f 1; "},
+        {"--max-pixels=3014 import $rgb24.bmp", 1, "",
+         "error: cannot import $rgb24.bmp: it is 67x45 pixels, more than the host's limit of 3014 "
+         "(--max-pixels)\n"},
+        {"import $rgb24.bmp --max-pixels=-1", 2, "",
+         "error: --max-pixels: -1 is no count of pixels\n"
+         "run 'bmphost import --help' for usage\n"},
+        {"convert $rgb24.bmp -lead.bmp @", 2, "",
+         "error: unknown option -lead.bmp\nrun 'bmphost convert --help' for usage\n"},
         // Names in JSON: UTF-8 as it was, other bytes replaced.
         {"import @ --json", 1, cut("café.bmp"), cutLine, "keep", "café.bmp"},
         {"import @ --json", 1, cut("caf\xEF\xBF\xBD.bmp"), cutLine, "keep", "caf\xE9.bmp"},
@@ -124,15 +194,34 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
          "terminal): answered no; --opaque yes makes it opaque\n",
          "", "out.png"},
         {"convert $rgb8.bmp @", 2, "",
-         "error: refusing to export to @: its name does not end in .bmp\n", "keep", "b.PNG"},
+         "error: refusing to write @: its name does not end in .bmp\n", "keep", "b.PNG"},
         {"convert $rgba32.bmp @ --format=rgba32", 0,
          "$rgba32.bmp -> @: 64x40 24-bit, converted from rgba32, 7734 bytes\n", ""},
-        {"describe $rgb8.bmp --png @", 2, "",
-         "error: The following arguments were not expected: @ --png\n"
-         "run 'bmphost describe --help' for usage\n"},
+        // Masks the module does not read as such.
+        {"import %/4444.bmp", 0, "%/4444.bmp: 2x2 bgr24 (result 0)\n",
+         "warning: %/4444.bmp: a 16-bit file with bit-field masks red 0xF00, green 0xF0, blue 0xF; "
+         "the module reads the pixels as 5-5-5 (red in bits 10-14, green 5-9, blue 0-4)\n"},
+        {"import %/101010.bmp", 0, "%/101010.bmp: 2x2 bgra32 (result 0)\n",
+         "warning: %/101010.bmp: a 32-bit file with bit-field masks red 0x3FF00000, green 0xFFC00, "
+         "blue 0x3FF; the module reads the pixels as blue, green, red, alpha bytes\n"},
+        {"import %/bf1.bmp", 0, "%/bf1.bmp: 2x2 indexed1 (result 0)\n",
+         "warning: %/bf1.bmp: a 1-bit file with bit-field masks red 0x0, green 0x0, blue 0x0; the "
+         "module reads the pixels as plain rows of colour indices\n"},
+        // The module takes the masks from after the whole header: here pixels.
+        {"import %/v5-565.bmp", 0, "%/v5-565.bmp: 2x2 bgr24 (result 0)\n",
+         "warning: %/v5-565.bmp: a 16-bit file with bit-field masks red 0xF800, green 0x7E0, blue "
+         "0x1F; the module reads the pixels as 5-5-5 (red in bits 10-14, green 5-9, blue 0-4)\n"},
+        // Ctrl-C while bmphost reads standard input: the import stops at once.
+        {"import - --png %/grey16.png", 130, "", "-: interrupted; nothing written\n", "", "out.bmp",
+         "{ while [ ! -s %/pid ]; do sleep 0.1; done; sleep 1; kill -INT `cat %/pid`; rm %/pid; "
+         "cat $rgb8.bmp; } | /usr/bin/python3 -c \"import os, sys; open(sys.argv[1], 'w')"
+         ".write(str(os.getpid())); os.execv(sys.argv[2], sys.argv[2:])\" %/pid "},
         {"-v", 0, "bmphost 0.1\nmodule: " BMPFILTER_MODULE_PATH "\n", ""},
-        // On a terminal: a run this short draws no progress bar.
-        {"import $rgb8.bmp", 0, "$rgb8.bmp: 66x44 indexed8 (result 0)\n", "", "", "out.bmp", "tty"},
+        // On a terminal: a run this short draws no progress bar; the preview
+        // is said while it is written.
+        {"import $rgb8.bmp --png @", 0,
+         "writing the preview @...\x1b[K\x1b[K$rgb8.bmp: 66x44 indexed8 (result 0)\n", "", "",
+         "out.png", "tty"},
     };
     for (const Case& c : cases) {
         const std::string target = dir.File(c.target);
@@ -142,6 +231,7 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
                                     ? testsupport::ReadFileBytes(S(c.before.substr(1)))
                                     : Bytes(c.before.begin(), c.before.end()));
         const Bytes before = c.before.empty() ? Bytes() : testsupport::ReadFileBytes(target);
+        const auto others = Entries(dir.path(), target);
         std::vector<std::string> args;
         std::istringstream words(Fill(c.command, target, dir.path()));
         for (std::string word; words >> word;) args.push_back(word);
@@ -160,8 +250,7 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
         }
         EXPECT_TRUE(after.size() >= c.tail.size() &&
                     std::equal(c.tail.rbegin(), c.tail.rend(), after.rbegin()));
-        const auto files = std::distance(std::filesystem::directory_iterator(dir.path()), {});
-        EXPECT_EQ(files, 2 + exists) << "a file was left behind";
+        EXPECT_EQ(Entries(dir.path(), target), others) << "another file changed or was left";
         std::filesystem::remove(target);
     }
 }
@@ -199,6 +288,8 @@ TEST(Bmphost, PillowSeesWhatTheModuleReadAndWrote) {
             continue;
         }
         ASSERT_EQ(run.status, 0) << run.err;
+        // Their masks, where they have any, are read as such.
+        EXPECT_EQ(run.err.find("bit-field masks"), std::string::npos) << run.err;
         const json report = json::parse(run.out);
         EXPECT_EQ(report["import"]["question_asked"], sample.expectation == "question");
         EXPECT_EQ(report["written"], true);

@@ -39,16 +39,17 @@ inline std::string ShellWords(const std::vector<std::string>& argv) {
 }
 
 // Runs argv[0] with stdin from /dev/null, after `shell` (words such as a
-// ulimit), or, when that is "tty", on a terminal of its own, whose output
-// comes in `out`. Output goes to files: a child that fills a pipe nobody
-// reads would hang.
+// ulimit, or a pipe into it), or, when that is "tty", on a terminal of its
+// own, whose output comes in `out`. Output goes to files: a child that fills
+// a pipe nobody reads would hang.
 inline RunResult Run(const std::vector<std::string>& argv, const std::string& shell = "") {
     const TempDir dir;
     const std::string command = shell == "tty"
                                     ? ShellWords({"script", "-qec", ShellWords(argv), "/dev/null"})
                                     : shell + ShellWords(argv);
     const int status = std::system(
-        (command + "</dev/null >'" + dir.File("out") + "' 2>'" + dir.File("err") + "'").c_str());
+        ("exec </dev/null; " + command + " >'" + dir.File("out") + "' 2>'" + dir.File("err") + "'")
+            .c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
             ReadText(dir.File("out")), ReadText(dir.File("err"))};
 }

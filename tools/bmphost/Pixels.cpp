@@ -6,6 +6,8 @@
 #include <cstring>
 #include <map>
 
+#include "Target.h"
+
 namespace bmphost {
 
 namespace {
@@ -68,6 +70,12 @@ std::vector<std::string> FormatNames() {
     std::vector<std::string> out;
     for (const auto& entry : kFormats) out.push_back(entry.name);
     return out;
+}
+
+std::string PixelLimitReason(std::uint64_t width, std::uint64_t height) {
+    return "it is " + std::to_string(width) + "x" + std::to_string(height) +
+           " pixels, more than the host's limit of " +
+           std::to_string(standin::Image::GetPixelLimit()) + " (--max-pixels)";
 }
 
 unsigned PackedValue(const unsigned char* row, int x, int bits) {
@@ -152,35 +160,31 @@ void StorePixel(tamb::ColorFormat target, const unsigned char* px, const Palette
     }
 }
 
-bool ReadRow(const standin::Image& source, int y, std::vector<unsigned char>& bgra,
-             std::string& error) {
-    if (RowToBgra(source, y, bgra)) return true;
-    error = "the host cannot read " + FormatName(source.GetColorFormat());
-    return false;
+void ReadRow(const standin::Image& source, int y, std::vector<unsigned char>& bgra) {
+    if (!RowToBgra(source, y, bgra))
+        throw Refusal("the host cannot read " + FormatName(source.GetColorFormat()), true);
 }
 
 // Every colour must find a place in the table; first come, first placed.
-bool BuildPalette(const standin::Image& source, tamb::ColorFormat target,
-                  std::array<tagRGBQUAD, 256>& table, PaletteIndex& indexOf, std::string& error) {
+void BuildPalette(const standin::Image& source, tamb::ColorFormat target,
+                  std::array<tagRGBQUAD, 256>& table, PaletteIndex& indexOf) {
     const std::size_t room = std::size_t(1) << BitsOf(target);
     std::vector<unsigned char> bgra;
     for (int y = 0; y < source.GetHeight(); ++y) {
-        if (!ReadRow(source, y, bgra, error)) return false;
+        ReadRow(source, y, bgra);
         for (int x = 0; x < source.GetWidth(); ++x) {
             const unsigned char* px = bgra.data() + 4 * static_cast<std::size_t>(x);
             const std::uint32_t key = ColourKey(px);
             if (indexOf.count(key) != 0) continue;
-            if (indexOf.size() == room) {
-                error = "the image has more than " + std::to_string(room) + " colours; " +
-                        FormatName(target) + " holds " + std::to_string(room);
-                return false;
-            }
+            if (indexOf.size() == room)
+                throw Refusal("the image has more than " + std::to_string(room) + " colours; " +
+                                  FormatName(target) + " holds " + std::to_string(room),
+                              true);
             const auto index = static_cast<unsigned>(indexOf.size());
             indexOf[key] = index;
             table[index] = {px[0], px[1], px[2], 0};
         }
     }
-    return true;
 }
 
 }  // namespace
@@ -199,22 +203,19 @@ bool RowToBgra(const standin::Image& image, int row, std::vector<unsigned char>&
     return true;
 }
 
-bool ConvertImage(const standin::Image& source, tamb::ColorFormat target, standin::Image& out,
-                  std::string& error) {
-    if (!ParseFormatName(FormatName(target))) {
-        error = "the host cannot make " + FormatName(target);
-        return false;
-    }
+void ConvertImage(const standin::Image& source, tamb::ColorFormat target, standin::Image& out) {
+    if (!ParseFormatName(FormatName(target)))
+        throw Refusal("the host cannot make " + FormatName(target), true);
     std::array<tagRGBQUAD, 256> table{};
     PaletteIndex indexOf;
-    if (IsIndexed(target) && !BuildPalette(source, target, table, indexOf, error)) return false;
+    if (IsIndexed(target)) BuildPalette(source, target, table, indexOf);
 
     out.SetScanlineStart(source.GetWidth(), source.GetHeight(), target, source.GetXPelsPerMeter(),
                          source.GetYPelsPerMeter(), table.data(), orix::TrImage::RowsByIndex, 0);
     std::vector<unsigned char> bgra;
     std::vector<unsigned char> row(static_cast<std::size_t>(out.GetRowBytes()));
     for (int y = 0; y < source.GetHeight(); ++y) {
-        if (!ReadRow(source, y, bgra, error)) return false;
+        ReadRow(source, y, bgra);
         std::fill(row.begin(), row.end(), 0);
         for (int x = 0; x < source.GetWidth(); ++x)
             StorePixel(target, &bgra[4 * static_cast<std::size_t>(x)], indexOf, x, row.data());
@@ -222,7 +223,6 @@ bool ConvertImage(const standin::Image& source, tamb::ColorFormat target, standi
     }
     out.SetScanlineEnd(nullptr, 0);
     if (IsIndexed(target)) out.SetNumColorTableEntriesUsed(static_cast<int>(indexOf.size()));
-    return true;
 }
 
 }  // namespace bmphost

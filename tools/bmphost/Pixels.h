@@ -1,6 +1,7 @@
 #pragma once
 // Host-side pixel work: naming the host's colour formats, reading any row as
 // blue-green-red-alpha, and re-encoding an image in another format.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,9 @@ std::optional<tamb::ColorFormat> ParseFormatName(const std::string& name);
 std::string FormatName(tamb::ColorFormat format);  // "format N" for unnamed values
 std::vector<std::string> FormatNames();            // the accepted names
 
+// Why an image of this size is refused: its size and the host's limit.
+std::string PixelLimitReason(std::uint64_t width, std::uint64_t height);
+
 // The value of pixel x in a packed row of 1, 4 or 8 bits (leftmost pixel in
 // the high bits), and its store.
 unsigned PackedValue(const unsigned char* row, int x, int bits);
@@ -28,9 +32,8 @@ void StorePacked(unsigned char* row, int x, int bits, unsigned value);
 bool RowToBgra(const standin::Image& image, int row, std::vector<unsigned char>& out);
 
 // A new image with the pixels of `source` in `target`. Indexed targets need
-// the colours to fit (message in `error` otherwise); grey targets take the
-// luminance. Returns false with `error` set when it cannot be done.
-bool ConvertImage(const standin::Image& source, tamb::ColorFormat target, standin::Image& out,
-                  std::string& error);
+// the colours to fit; grey targets take the luminance. Throws a Refusal when
+// it cannot be done.
+void ConvertImage(const standin::Image& source, tamb::ColorFormat target, standin::Image& out);
 
 }  // namespace bmphost

@@ -2,10 +2,12 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <stdexcept>
 #include <vector>
 
 #include "Pixels.h"
@@ -37,28 +39,29 @@ bool LooksLikePng(const std::string& path) {
 namespace {
 
 // How an image of the host goes into a PNG: palette images through their
-// colour table, grey as grey, formats with alpha as RGBA, the rest as RGB.
+// colour table, grey as grey, formats with alpha as RGBA, the rest as RGB;
+// rows and colour maps given blue first.
 struct PngLayout {
-    png_uint_32 format = PNG_FORMAT_RGB;
+    png_uint_32 format = PNG_FORMAT_BGR;
     int channels = 3;
-    std::vector<unsigned char> colormap;  // red, green, blue for each entry
+    std::vector<unsigned char> colormap;  // blue, green, red for each entry
 };
 
 PngLayout LayoutFor(const standin::Image& image) {
     const tamb::ColorFormat format = image.GetColorFormat();
     PngLayout layout;
     if (IsIndexed(format)) {
-        layout.format = PNG_FORMAT_RGB_COLORMAP;
+        layout.format = PNG_FORMAT_BGR_COLORMAP;
         layout.channels = 1;
         const tagRGBQUAD* table = image.ColorTable();
         for (int i = 0; i < 1 << standin::BitsPerPixel(format); ++i)
             layout.colormap.insert(layout.colormap.end(),
-                                   {table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue});
+                                   {table[i].rgbBlue, table[i].rgbGreen, table[i].rgbRed});
     } else if (IsGray(format)) {
         layout.format = PNG_FORMAT_GRAY;
         layout.channels = 1;
     } else if (format == tamb::ColorBgra32 || format == tamb::ColorRgba32) {
-        layout.format = PNG_FORMAT_RGBA;
+        layout.format = PNG_FORMAT_BGRA;
         layout.channels = 4;
     }
     return layout;
@@ -68,7 +71,7 @@ PngLayout LayoutFor(const standin::Image& image) {
 bool PngRow(const standin::Image& image, int y, const PngLayout& layout, unsigned char* out,
             std::vector<unsigned char>& bgra) {
     const int width = image.GetWidth();
-    if (layout.format == PNG_FORMAT_RGB_COLORMAP) {
+    if (layout.format == PNG_FORMAT_BGR_COLORMAP) {
         const unsigned char* in = image.Row(y);
         const int bits = standin::BitsPerPixel(image.GetColorFormat());
         for (int x = 0; x < width; ++x)
@@ -76,30 +79,18 @@ bool PngRow(const standin::Image& image, int y, const PngLayout& layout, unsigne
         return true;
     }
     if (!RowToBgra(image, y, bgra)) return false;
-    for (int x = 0; x < width; ++x) {
-        const unsigned char* px = bgra.data() + 4 * static_cast<std::size_t>(x);
-        unsigned char* o = out + static_cast<std::size_t>(x) * layout.channels;
-        if (layout.channels == 1) {
-            o[0] = px[0];  // grey rows read back with equal channels
-        } else {
-            o[0] = px[2];
-            o[1] = px[1];
-            o[2] = px[0];
-            if (layout.channels == 4) o[3] = px[3];
-        }
-    }
+    // Grey rows read back with equal channels: blue is the grey.
+    for (std::size_t x = 0; x < static_cast<std::size_t>(width); ++x)
+        std::memcpy(out + x * layout.channels, bgra.data() + 4 * x, layout.channels);
     return true;
 }
 
 }  // namespace
 
-bool WritePng(const standin::Image& image, const std::string& path, std::string& error) {
-    const int width = image.GetWidth();
-    const int height = image.GetHeight();
-    if (width < 1 || height < 1) {
-        error = "the image is empty";
-        return false;
-    }
+void WritePng(const standin::Image& image, const std::string& path, const std::string& name) {
+    const std::string failed = "cannot write the preview " + name + ": ";
+    const int width = image.GetWidth(), height = image.GetHeight();
+    if (width < 1 || height < 1) throw std::runtime_error(failed + "the image is empty");
     const PngLayout layout = LayoutFor(image);
     PngImage png;
     png.image.width = static_cast<png_uint_32>(width);
@@ -110,18 +101,14 @@ bool WritePng(const standin::Image& image, const std::string& path, std::string&
     const std::uint64_t stride = static_cast<std::uint64_t>(width) * layout.channels;
     std::vector<unsigned char> pixels(stride * static_cast<std::uint64_t>(height));
     std::vector<unsigned char> bgra;
-    for (int y = 0; y < height; ++y) {
-        if (!PngRow(image, y, layout, pixels.data() + stride * y, bgra)) {
-            error = "no PNG form for " + FormatName(image.GetColorFormat());
-            return false;
-        }
-    }
+    for (int y = 0; y < height; ++y)
+        if (!PngRow(image, y, layout, pixels.data() + stride * y, bgra))
+            throw std::runtime_error(failed + "no PNG form for " +
+                                     FormatName(image.GetColorFormat()));
+    errno = 0;
     if (!png_image_write_to_file(&png.image, path.c_str(), 0, pixels.data(), 0,
-                                 layout.colormap.empty() ? nullptr : layout.colormap.data())) {
-        error = std::string("cannot write ") + path + ": " + png.image.message;
-        return false;
-    }
-    return true;
+                                 layout.colormap.empty() ? nullptr : layout.colormap.data()))
+        throw std::runtime_error(failed + (errno != 0 ? std::strerror(errno) : png.image.message));
 }
 
 namespace {
@@ -179,19 +166,15 @@ void StoreRows(const png_image& png, const HostLayout& layout,
 
 }  // namespace
 
-bool ReadPng(const std::string& path, standin::Image& image, std::string& error) {
+void ReadPng(const std::string& path, const std::string& name, standin::Image& image) {
+    const std::string failed = "cannot read " + name + ": ";
     PngImage png;
-    if (!png_image_begin_read_from_file(&png.image, path.c_str())) {
-        error = std::string("cannot read ") + path + ": " + png.image.message;
-        return false;
-    }
+    if (!png_image_begin_read_from_file(&png.image, path.c_str()))
+        throw std::runtime_error(failed + png.image.message);
     const std::uint64_t width = png.image.width;
     const std::uint64_t height = png.image.height;
-    if (width > INT_MAX || height > INT_MAX || width * height > standin::Image::GetPixelLimit()) {
-        error = path + " is larger than the host's pixel limit (" + std::to_string(width) + "x" +
-                std::to_string(height) + ")";
-        return false;
-    }
+    if (width > INT_MAX || height > INT_MAX || width * height > standin::Image::GetPixelLimit())
+        throw std::runtime_error(failed + PixelLimitReason(width, height));
     const HostLayout layout = HostLayoutFor(png.image);
     png.image.format = layout.pngFormat;
     // 16-bit samples scale to 8 bits by value, as other tools read them; left
@@ -201,12 +184,9 @@ bool ReadPng(const std::string& path, standin::Image& image, std::string& error)
     const bool indexed = IsIndexed(layout.format);
     std::vector<unsigned char> colormap(indexed ? PNG_IMAGE_COLORMAP_SIZE(png.image) : 0);
     if (!png_image_finish_read(&png.image, nullptr, pixels.data(), 0,
-                               indexed ? colormap.data() : nullptr)) {
-        error = std::string("cannot read ") + path + ": " + png.image.message;
-        return false;
-    }
+                               indexed ? colormap.data() : nullptr))
+        throw std::runtime_error(failed + png.image.message);
     StoreRows(png.image, layout, pixels, colormap, image);
-    return true;
 }
 
 }  // namespace bmphost

@@ -1,6 +1,9 @@
 #include "Session.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <fstream>
 #include <iostream>
 #include <new>
 
@@ -11,6 +14,10 @@
 namespace bmphost {
 
 namespace {
+
+constexpr char kMaskWarning[] =
+    "warning: %s: a %d-bit file with bit-field masks red 0x%X, green 0x%X, blue 0x%X; the module "
+    "reads the pixels as %s\n";
 
 // Runs one call into the module; an error it raises is kept, not thrown on.
 template <typename Call>
@@ -149,7 +156,13 @@ std::string Hex(const unsigned char* bytes, std::size_t count) {
 
 }  // namespace
 
-Json ImageJson(const standin::Image& image) {
+Json ImageJson(const standin::Image& image, bool pixels) {
+    Json json{{"width", image.GetWidth()},
+              {"height", image.GetHeight()},
+              {"format", static_cast<int>(image.GetColorFormat())},
+              {"xppm", image.GetXPelsPerMeter()},
+              {"yppm", image.GetYPelsPerMeter()}};
+    if (!pixels) return json;
     const auto* table = reinterpret_cast<const unsigned char*>(image.ColorTable());
     Json rows = Json::array();
     const std::vector<unsigned char> zeros(static_cast<std::size_t>(image.GetRowBytes()), 0);
@@ -157,13 +170,61 @@ Json ImageJson(const standin::Image& image) {
         const unsigned char* row = image.Row(y);
         rows.push_back(Hex(row != nullptr ? row : zeros.data(), zeros.size()));
     }
-    return Json{{"width", image.GetWidth()},
-                {"height", image.GetHeight()},
-                {"format", static_cast<int>(image.GetColorFormat())},
-                {"xppm", image.GetXPelsPerMeter()},
-                {"yppm", image.GetYPelsPerMeter()},
-                {"color_table", Hex(table, 256 * sizeof(tagRGBQUAD))},
-                {"rows", std::move(rows)}};
+    json["color_table"] = Hex(table, 256 * sizeof(tagRGBQUAD));
+    json["rows"] = std::move(rows);
+    return json;
+}
+
+namespace {
+
+std::uint32_t Le(const unsigned char* bytes, int count) {
+    std::uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[i];
+    return value;
+}
+
+// How the module reads the pixels of a BI_BITFIELDS file of `bits`, when
+// that is not what the file's masks (red, green, blue) say: 16 bits as 5-6-5
+// when the masks it reads name 0xF800 for red or blue, else as 5-5-5; 32 bits
+// as bytes; fewer as plain rows.
+std::string ReadOtherwise(int bits, const unsigned char* file, const unsigned char* read) {
+    const auto says = [file](std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+        return Le(file, 4) == r && Le(file + 4, 4) == g && Le(file + 8, 4) == b;
+    };
+    if (bits <= 8) return "plain rows of colour indices";
+    if (bits == 32) return says(0xFF0000, 0xFF00, 0xFF) ? "" : "blue, green, red, alpha bytes";
+    if (bits != 16) return "";
+    if (Le(read, 4) == 0xF800 || Le(read + 8, 4) == 0xF800)
+        return says(0xF800, 0x7E0, 0x1F) ? "" : "5-6-5 (red in bits 11-15, green 5-10, blue 0-4)";
+    return says(0x7C00, 0x3E0, 0x1F) ? "" : "5-5-5 (red in bits 10-14, green 5-9, blue 0-4)";
+}
+
+}  // namespace
+
+BmpHeader ReadBmpHeader(const std::string& path, const std::string& name) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char bytes[66] = {}, read[12] = {};
+    in.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    const std::uint32_t size = Le(bytes + 14, 4);
+    const bool core = size == 12;  // 16-bit sizes, no compression
+    BmpHeader header;
+    header.width = core ? Le(bytes + 18, 2) : Le(bytes + 18, 4);
+    const auto height = core ? static_cast<std::int16_t>(Le(bytes + 20, 2))
+                             : static_cast<std::int32_t>(Le(bytes + 22, 4));
+    header.height = static_cast<std::uint64_t>(std::abs(static_cast<std::int64_t>(height)));
+    const int bits = header.bits = static_cast<int>(Le(bytes + 28, 2));
+    if (core || Le(bytes + 30, 4) != 3) return header;
+    // The file's masks follow a 40-byte header or stand in a larger one; the
+    // module reads the 12 bytes after the whole header.
+    in.clear();
+    in.seekg(14 + static_cast<std::streamoff>(size));
+    in.read(reinterpret_cast<char*>(read), sizeof read);
+    const std::string as = ReadOtherwise(bits, bytes + 54, read);
+    std::vector<char> line(name.size() + 256);
+    std::snprintf(line.data(), line.size(), kMaskWarning, name.c_str(), bits, Le(bytes + 54, 4),
+                  Le(bytes + 58, 4), Le(bytes + 62, 4), as.c_str());
+    header.maskWarning = as.empty() ? "" : line.data();
+    return header;
 }
 
 }  // namespace bmphost

@@ -85,7 +85,18 @@ void PrintJson(const Json& document);
 
 // {"error": {...}}: source, line, code, args, message (null where absent).
 Json ErrorJson(const RaisedError& error);
-// Size, format, resolution, colour table and rows (top first) as hex.
-Json ImageJson(const standin::Image& image);
+// Size, format and resolution; with `pixels`, the colour table and the rows
+// (top first) as hex.
+Json ImageJson(const standin::Image& image, bool pixels);
+
+// What a BMP file's headers say, read by the host itself: the picture's size
+// and bit count, and a warning line when the module reads its pixels otherwise than its
+// bit-field masks say ("" when it reads them as such, or has none).
+struct BmpHeader {
+    std::uint64_t width = 0, height = 0;
+    int bits = 0;
+    std::string maskWarning;
+};
+BmpHeader ReadBmpHeader(const std::string& path, const std::string& name);
 
 }  // namespace bmphost

@@ -31,7 +31,7 @@ const char kNotAsked[] =
 
 // A signal that ends the program first removes the file being written.
 void OnEndingSignal(int signal) {
-    DiscardPendingFile();
+    DiscardPendingFiles();
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
@@ -78,8 +78,10 @@ void InstallSignalHandlers() {
     ::signal(SIGINT, OnInterrupt);
     ::signal(SIGTERM, OnEndingSignal);
     ::signal(SIGHUP, OnEndingSignal);
-    // A write past the file-size limit then fails as a write, not as a death.
+    // A write past the file-size limit, or to a reader that went away, then
+    // fails as a write, not as a death.
     ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 bool InterruptRequested() { return g_interrupted != 0; }
@@ -91,6 +93,11 @@ void ClearProgressLine() {
     std::fflush(stderr);
     bar.drawn = false;
     bar.shownPermille = -1;
+}
+
+void ShowActivity(const std::string& text) {
+    if (::isatty(STDERR_FILENO) != 0)
+        g_bar.drawn = std::fprintf(stderr, "\r%s...\x1b[K", text.c_str()) > 0;
 }
 
 void AttachTerminal(standin::Manager& manager, OpaqueAnswer opaque) {

@@ -21,6 +21,10 @@ enum class OpaqueAnswer { Yes, No, Ask };
 // when that is Ask and stdin is a terminal (else no, said on stderr).
 void AttachTerminal(standin::Manager& manager, OpaqueAnswer opaque);
 
+// Says on stderr, when it is a terminal, what long work is under way, until
+// the next output clears it.
+void ShowActivity(const std::string& text);
+
 // Removes a half-drawn bar before other output goes to stderr.
 void ClearProgressLine();
 
