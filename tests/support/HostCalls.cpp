@@ -1,7 +1,7 @@
-// The host calls whose arguments the stand-in does not record, recorded here.
-// On Linux the module binds these calls to the definitions below, which the
-// test program exports ahead of the host's library; each records what it was
-// given and passes the call on to the library.
+// The host calls whose arguments the stand-in does not record. On Linux the
+// module binds them to the definitions below, which the test program exports
+// ahead of the host's library: each records what it was given and passes the
+// call on to the library, a formatted text as the argument of "%s".
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -14,9 +14,7 @@
 #include <dlfcn.h>
 #endif
 
-namespace testsupport {
-
-HostCallLog& HostCalls() {
+testsupport::HostCallLog& testsupport::HostCalls() {
 #if defined(_WIN32)
     static HostCallLog log;
 #else
@@ -24,8 +22,6 @@ HostCallLog& HostCalls() {
 #endif
     return log;
 }
-
-}  // namespace testsupport
 
 #if !defined(_WIN32)
 namespace {
@@ -38,9 +34,9 @@ Function Next(const char* symbol) {
     return reinterpret_cast<Function>(next);
 }
 
-// The text a format and its arguments make, passed on as the argument of
-// "%s" so that the library shows the same text.
-std::string Formatted(const char* format, va_list args) {
+// Records the format and answers the text it makes.
+std::string Record(const char* format, va_list args) {
+    testsupport::HostCalls().formats.push_back(format);
     char text[4096];
     std::vsnprintf(text, sizeof text, format, args);
     return text;
@@ -51,9 +47,8 @@ std::string Formatted(const char* format, va_list args) {
 int orix::IoFilter::Warning(tamb::IError::WarnStyle style, const char* format, ...) const {
     va_list args;
     va_start(args, format);
-    const std::string text = Formatted(format, args);
+    const std::string text = Record(format, args);
     va_end(args);
-    testsupport::HostCalls().formats.push_back(format);
     using Call = int (*)(const IoFilter*, tamb::IError::WarnStyle, const char*, ...);
     static const Call next = Next<Call>("_ZNK4orix8IoFilter7WarningEN4tamb6IError9WarnStyleEPKcz");
     return next(this, style, "%s", text.c_str());
@@ -62,12 +57,11 @@ int orix::IoFilter::Warning(tamb::IError::WarnStyle style, const char* format, .
 void orix::IoFilter::ThrowError(const char* sourceFile, int line, const char* format, ...) const {
     va_list args;
     va_start(args, format);
-    const std::string text = Formatted(format, args);
+    const std::string text = Record(format, args);
     va_end(args);
-    testsupport::HostCalls().formats.push_back(format);
     using Call = void (*)(const IoFilter*, const char*, int, const char*, ...);
-    static const Call next = Next<Call>("_ZNK4orix8IoFilter10ThrowErrorEPKciS2_z");
-    next(this, sourceFile, line, "%s", text.c_str());
+    Next<Call>("_ZNK4orix8IoFilter10ThrowErrorEPKciS2_z")(this, sourceFile, line, "%s",
+                                                          text.c_str());
     std::abort();  // the library's call raises
 }
 
