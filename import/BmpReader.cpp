@@ -18,18 +18,20 @@ inline void PutNibble(std::uint8_t* row, std::int32_t x, unsigned v) {
 }
 
 // How a run-length row holds its pixels; the decoding loop is the same for
-// both depths.
+// both depths. Each clears what no code of the row stores: StartRow the
+// columns before the one the row starts at (all of them for a blank row),
+// Clear those a delta passes over and those after the row's end.
 
-// One pixel a byte.
+// One pixel a byte. The row is not cleared first: only what no code stores
+// is cleared.
 struct Rle8Pixels {
-    static std::size_t RowBytes(std::int32_t width) { return static_cast<std::size_t>(width); }
     static int DataBytes(int pixels) { return pixels; }
     static int PixelsIn(int bytes) { return bytes; }
     // Stores a run of `count` at x, clipped to the row, and answers the
     // column after it. Runs are mostly a few pixels long: where the row has
     // room, a run of up to 16 goes out as 16 bytes at once. What it writes
-    // past its end lies within the 15 columns after the new one, and a later
-    // code covers it or ClearAhead clears it.
+    // past its end lies within the 15 columns after the new one, where a
+    // later code or the clearing of the row's end covers it.
     static std::int32_t Run(std::uint8_t* row, std::int32_t width, std::int32_t x, int count,
                             int value) {
         if (count <= 16 && x <= width - 16) {
@@ -42,8 +44,11 @@ struct Rle8Pixels {
         std::memset(row + x, value, static_cast<std::size_t>(n));
         return x + n;
     }
-    static void ClearAhead(std::uint8_t* row, std::int32_t width, std::int32_t x) {
-        std::memset(row + x, 0, static_cast<std::size_t>(std::min(15, width - x)));
+    static void StartRow(std::uint8_t* row, std::int32_t, std::int32_t start) {
+        std::memset(row, 0, static_cast<std::size_t>(start));
+    }
+    static void Clear(std::uint8_t* row, std::int32_t from, std::int32_t to) {
+        std::memset(row + from, 0, static_cast<std::size_t>(to - from));
     }
     // Data byte j of an absolute run starting at column x, stored where the
     // row has room for it.
@@ -80,7 +85,11 @@ struct Rle4Pixels {
         if (j < n) PutNibble(row, x + j, (j & 1) ? low : high);
         return x + n;
     }
-    static void ClearAhead(std::uint8_t*, std::int32_t, std::int32_t) {}
+    // A nibble is stored into its byte, so the whole row is cleared first.
+    static void StartRow(std::uint8_t* row, std::int32_t width, std::int32_t) {
+        std::memset(row, 0, RowBytes(width));
+    }
+    static void Clear(std::uint8_t*, std::int32_t, std::int32_t) {}
     // Data byte j holds pixels 2j (high nibble) and 2j + 1 (low nibble).
     static void PutData(std::uint8_t* row, std::int32_t x, std::int32_t room, int j, int c) {
         if (2 * j < room) PutNibble(row, x + 2 * j, static_cast<unsigned>(c) >> 4);
@@ -320,17 +329,18 @@ BmpReader::RleStep BmpReader::ReadEscape(std::uint8_t* row, std::int32_t width, 
                                          int code) {
     if (code == bmp::kRleEndOfLine || code == bmp::kRleEndOfBitmap) return RowEndsAt(x);
     if (code != bmp::kRleDelta) return ReadAbsoluteRun<Pixels>(row, width, x, code);
-    Pixels::ClearAhead(row, width, x);  // the move passes over these columns
-    return ReadRleDelta(width, x);
+    const RleStep step = ReadRleDelta(width, x);
+    if (step >= 0) Pixels::Clear(row, x, step);  // the columns the move passes over
+    return step;
 }
 
 template <class Pixels>
 void BmpReader::DecodeRleRow(std::uint8_t* row) {
     const std::int32_t width = m_infoHeader.biWidth;
-    std::memset(row, 0, Pixels::RowBytes(width));
     const std::optional<std::int32_t> start = BeginRleRow();
+    std::int32_t x = start.value_or(width);
+    Pixels::StartRow(row, width, x);
     if (!start) return;
-    std::int32_t x = *start;
     for (;;) {
         const int count = m_file.Getc();
         if (count < 0) break;
@@ -357,5 +367,5 @@ void BmpReader::DecodeRleRow(std::uint8_t* row) {
         }
         x = step;
     }
-    Pixels::ClearAhead(row, width, x);
+    Pixels::Clear(row, x, width);
 }
