@@ -112,7 +112,7 @@ bool WriteRows(const orix::IoFilter& filter, BmpWriter& writer, orix::IoProgress
         if (form.convert &&
             !velk::SimplePixelConvert(width, row.data(), image.GetColorFormat(), converted.data(),
                                       tamb::ColorBgr24, 0, nullptr))
-            filter.ThrowError(kSourceFile, kLineConvertFailed, "%s", kIncompatibleFormat);
+            filter.ThrowError(kSourceFile, kLineConvertFailed, kIncompatibleFormat);
         if (!writer.WriteScanline(stored))
             filter.ThrowError(kSourceFile, kLineRowWriteFailed, orix::ErrWriteFailed, path,
                               kWriteFailed);
@@ -192,7 +192,7 @@ orix::ExportStatus BmpExportFilter::Stopped() {
 
 orix::ExportStatus BmpExportFilter::ExportImage(orix::TrImage& image) {
     if (m_imagesWritten >= 1) {
-        if (!m_multiImageWarned) Warning(tamb::IError::WarnNotice, "%s", kMultiImageWarning);
+        if (!m_multiImageWarned) Warning(tamb::IError::WarnNotice, kMultiImageWarning);
         m_multiImageWarned = true;
         return orix::ExportNotExported;
     }

@@ -22,6 +22,7 @@ constexpr const char* kUnsupportedDepth =
     "exporting of color formats other than 1, 4, 8, 24, or 32 bits per pixel.";
 constexpr const char* kCreateFailed = "File write or file create error";
 constexpr const char* kWriteFailed = "File write error";
+// These two hold no per-cent sign: each goes to the host as the format itself.
 constexpr const char* kIncompatibleFormat =
     "Image color format incompatible with BMP file format.  Can't export.";
 constexpr const char* kMultiImageWarning =

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,6 +41,16 @@ class ReaderCloser {
     if (failure.code == orix::ErrBadFile)
         filter.ThrowError(kSourceFile, failure.line, failure.code, path);
     filter.ThrowError(kSourceFile, failure.line, failure.code);
+}
+
+// True when a row of the image stays inside the signed 32-bit range in bits
+// (16-bit rows are expanded to 24 bits; every other bit count, even one
+// refused later, counts as it is) and the row count has a 32-bit magnitude:
+// the row arithmetic holds, and the image's row is at most 2^28 bytes.
+bool DimensionsInRange(const bmp::BITMAPINFOHEADER& info) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+    if (info.biHeight == std::numeric_limits<std::int32_t>::min()) return false;
+    return static_cast<std::int64_t>(info.biWidth) * ImageBitsPerPixel(info) <= kMax;
 }
 
 // The image format of each bit count the import takes.
@@ -119,7 +130,7 @@ bool AskToMakeOpaque(const orix::IoFilter& filter) {
            tamb::IError::AnswerYes;
 }
 
-// The reader has refused a height of -2^31.
+// The import has refused a height of -2^31.
 std::int32_t ImageRows(const bmp::BITMAPINFOHEADER& info) {
     return static_cast<std::int32_t>(bmp::RowCount(info));
 }
@@ -181,7 +192,7 @@ class RowPass {
     }
 
     // Bytes of one image row, padded as a stored row: enough for the stored
-    // row too. The reader has refused widths for which this does not fit.
+    // row too. The import has refused widths for which this does not fit.
     static std::size_t RowBytes(const bmp::BITMAPINFOHEADER& info) {
         bmp::BITMAPINFOHEADER image = info;
         image.biBitCount = ImageBitsPerPixel(info);
@@ -264,8 +275,13 @@ orix::ImportStatus BmpImportFilter::ImportFile(const char* path, bool promptAllo
     m_promptAllowed = promptAllowed;
     m_alphaAllZero = true;
     if (!m_reader.OpenAndReadHeaders(path)) RaiseOpenError(*this, m_reader.GetStatus(), path);
-    // Closes the file should the host fail while the display starts.
+    // Closes the file should the size be refused or the host fail while the
+    // display starts.
     ReaderCloser closeIfNoDisplay(m_reader);
+    // A size the reader accepts and describes, but whose rows this import
+    // cannot count in 32 bits: refused as a malformed file.
+    if (!DimensionsInRange(*m_reader.GetInfoHeader()))
+        RaiseOpenError(*this, BmpFileStatus::BadFormat, path);
     orix::IoProgress progress(GetManager());
     IoProgressScope scope(&progress);
     const orix::ImportStatus status = ImportImage(path, progress);

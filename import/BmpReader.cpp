@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <optional>
 #include <utility>
 
@@ -12,17 +11,6 @@ namespace {
 constexpr const char* kReadMode = "rb";
 constexpr auto kSharing = tamb::CBufferedFile::ShareReadWrite;
 
-// True when a row of the image the import makes stays inside the signed
-// 32-bit range in bits (16-bit rows are expanded to 24 bits; every other bit
-// count, even one the import refuses, counts as it is), and the row count has
-// a magnitude. The image's row size is then at most 2^28 bytes, and the
-// stored row length is computed wide and refused when it does not fit.
-bool DimensionsInRange(const bmp::BITMAPINFOHEADER& info) {
-    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-    if (info.biHeight == std::numeric_limits<std::int32_t>::min()) return false;
-    return static_cast<std::int64_t>(info.biWidth) * ImageBitsPerPixel(info) <= kMax;
-}
-
 inline void PutNibble(std::uint8_t* row, std::int32_t x, unsigned v) {
     std::uint8_t& byte = row[x >> 1];
     byte = (x & 1) ? static_cast<std::uint8_t>((byte & 0xF0) | v)
@@ -30,18 +18,20 @@ inline void PutNibble(std::uint8_t* row, std::int32_t x, unsigned v) {
 }
 
 // How a run-length row holds its pixels; the decoding loop is the same for
-// both depths.
+// both depths. Each clears what no code of the row stores: StartRow the
+// columns before the one the row starts at (all of them for a blank row),
+// Clear those a delta passes over and those after the row's end.
 
-// One pixel a byte.
+// One pixel a byte. The row is not cleared first: only what no code stores
+// is cleared.
 struct Rle8Pixels {
-    static std::size_t RowBytes(std::int32_t width) { return static_cast<std::size_t>(width); }
     static int DataBytes(int pixels) { return pixels; }
     static int PixelsIn(int bytes) { return bytes; }
     // Stores a run of `count` at x, clipped to the row, and answers the
     // column after it. Runs are mostly a few pixels long: where the row has
     // room, a run of up to 16 goes out as 16 bytes at once. What it writes
-    // past its end lies within the 15 columns after the new one, and a later
-    // code covers it or ClearAhead clears it.
+    // past its end lies within the 15 columns after the new one, where a
+    // later code or the clearing of the row's end covers it.
     static std::int32_t Run(std::uint8_t* row, std::int32_t width, std::int32_t x, int count,
                             int value) {
         if (count <= 16 && x <= width - 16) {
@@ -54,8 +44,11 @@ struct Rle8Pixels {
         std::memset(row + x, value, static_cast<std::size_t>(n));
         return x + n;
     }
-    static void ClearAhead(std::uint8_t* row, std::int32_t width, std::int32_t x) {
-        std::memset(row + x, 0, static_cast<std::size_t>(std::min(15, width - x)));
+    static void StartRow(std::uint8_t* row, std::int32_t, std::int32_t start) {
+        std::memset(row, 0, static_cast<std::size_t>(start));
+    }
+    static void Clear(std::uint8_t* row, std::int32_t from, std::int32_t to) {
+        std::memset(row + from, 0, static_cast<std::size_t>(to - from));
     }
     // Data byte j of an absolute run starting at column x, stored where the
     // row has room for it.
@@ -92,7 +85,11 @@ struct Rle4Pixels {
         if (j < n) PutNibble(row, x + j, (j & 1) ? low : high);
         return x + n;
     }
-    static void ClearAhead(std::uint8_t*, std::int32_t, std::int32_t) {}
+    // A nibble is stored into its byte, so the whole row is cleared first.
+    static void StartRow(std::uint8_t* row, std::int32_t width, std::int32_t) {
+        std::memset(row, 0, RowBytes(width));
+    }
+    static void Clear(std::uint8_t*, std::int32_t, std::int32_t) {}
     // Data byte j holds pixels 2j (high nibble) and 2j + 1 (low nibble).
     static void PutData(std::uint8_t* row, std::int32_t x, std::int32_t room, int j, int c) {
         if (2 * j < room) PutNibble(row, x + 2 * j, static_cast<unsigned>(c) >> 4);
@@ -157,12 +154,14 @@ bool BmpReader::ReadInfoHeader(bool& coreHeader) {
     std::uint8_t bytes[bmp::kInfoHeaderSize];
     if (m_file.Read(bytes, sizeof bytes) != sizeof bytes) return false;
     m_infoHeader = bmp::DecodeInfoHeader(bytes);
-    if (m_infoHeader.biSize > bmp::kInfoHeaderSize) {  // a larger header: skip the rest
-        m_file.Seek(static_cast<long long>(m_infoHeader.biSize - bmp::kInfoHeaderSize),
-                    tamb::CBufferedFile::FromCurrent);
-        m_infoHeader.biSize = bmp::kInfoHeaderSize;
-    }
     return true;
+}
+
+void BmpReader::SkipInfoHeaderTail() {
+    if (m_infoHeader.biSize <= bmp::kInfoHeaderSize) return;
+    m_file.Seek(static_cast<long long>(m_infoHeader.biSize - bmp::kInfoHeaderSize),
+                tamb::CBufferedFile::FromCurrent);
+    m_infoHeader.biSize = bmp::kInfoHeaderSize;
 }
 
 bool BmpReader::HasPictureSize() const {
@@ -220,9 +219,10 @@ bool BmpReader::OpenAndReadHeaders(const char* path) {
     if (fileHeader.bfType != bmp::kSignature) return Refuse(BmpFileStatus::BadFormat);
     bool coreHeader = false;
     if (!ReadInfoHeader(coreHeader)) return StopCutShort();
-    // Nothing may be sized from a dimension whose row arithmetic wraps.
-    if (!HasPictureSize() || !DimensionsInRange(m_infoHeader))
-        return Refuse(BmpFileStatus::BadFormat);
+    SkipInfoHeaderTail();
+    // Sizes whose row arithmetic leaves 32 bits are described; the import
+    // refuses them.
+    if (!HasPictureSize()) return Refuse(BmpFileStatus::BadFormat);
     bmp::BITMAPINFOHEADER& info = m_infoHeader;
     const bool indexed = info.biBitCount <= 8;
     if (indexed && info.biClrUsed == 0) {
@@ -295,17 +295,17 @@ std::optional<std::int32_t> BmpReader::BeginRleRow() {
 
 BmpReader::RleStep BmpReader::ReadRleDelta(std::int32_t width, std::int32_t x) {
     const int dx = m_file.Getc();
-    if (dx < 0) return {x, false};
+    if (dx < 0) return RowEndsAt(x);
     const int dy = m_file.Getc();
-    if (dy < 0) return {x, false};
+    if (dy < 0) return RowEndsAt(x);
     const std::int32_t room = width - x;
     const std::int32_t column = x + std::min(dx, room);
-    if (dy == 0) return {column, true};
+    if (dy == 0) return column;
     // A move down ends this row; the rows passed over come out blank and the
     // row after them resumes at the new column.
     m_rleBlankRows = dy - 1;
     m_rleResumeColumn = column;
-    return {x, false};
+    return RowEndsAt(x);
 }
 
 // Absolute run: every data byte is read; the pixels past the row's end are
@@ -317,9 +317,9 @@ BmpReader::RleStep BmpReader::ReadAbsoluteRun(std::uint8_t* row, std::int32_t wi
     const int bytes = Pixels::DataBytes(pixels);
     int j = 0;
     for (int c; j < bytes && (c = m_file.Getc()) >= 0; ++j) Pixels::PutData(row, x, room, j, c);
-    if (j < bytes) return {x + std::min<std::int32_t>(room, Pixels::PixelsIn(j)), false};
+    if (j < bytes) return RowEndsAt(x + std::min<std::int32_t>(room, Pixels::PixelsIn(j)));
     if (bytes & 1) m_file.Getc();  // pad to an even count of data bytes
-    return {x + room, true};
+    return x + room;
 }
 
 // An escape code: the end of the line or of the bitmap, a delta, or an
@@ -327,19 +327,20 @@ BmpReader::RleStep BmpReader::ReadAbsoluteRun(std::uint8_t* row, std::int32_t wi
 template <class Pixels>
 BmpReader::RleStep BmpReader::ReadEscape(std::uint8_t* row, std::int32_t width, std::int32_t x,
                                          int code) {
-    if (code == bmp::kRleEndOfLine || code == bmp::kRleEndOfBitmap) return {x, false};
+    if (code == bmp::kRleEndOfLine || code == bmp::kRleEndOfBitmap) return RowEndsAt(x);
     if (code != bmp::kRleDelta) return ReadAbsoluteRun<Pixels>(row, width, x, code);
-    Pixels::ClearAhead(row, width, x);  // the move passes over these columns
-    return ReadRleDelta(width, x);
+    const RleStep step = ReadRleDelta(width, x);
+    if (step >= 0) Pixels::Clear(row, x, step);  // the columns the move passes over
+    return step;
 }
 
 template <class Pixels>
 void BmpReader::DecodeRleRow(std::uint8_t* row) {
     const std::int32_t width = m_infoHeader.biWidth;
-    std::memset(row, 0, Pixels::RowBytes(width));
     const std::optional<std::int32_t> start = BeginRleRow();
+    std::int32_t x = start.value_or(width);
+    Pixels::StartRow(row, width, x);
     if (!start) return;
-    std::int32_t x = *start;
     for (;;) {
         const int count = m_file.Getc();
         if (count < 0) break;
@@ -360,8 +361,11 @@ void BmpReader::DecodeRleRow(std::uint8_t* row) {
             value = nextValue;
         }
         const RleStep step = ReadEscape<Pixels>(row, width, x, value);
-        x = step.x;
-        if (!step.more) break;
+        if (step < 0) {
+            x = ~step;
+            break;
+        }
+        x = step;
     }
-    Pixels::ClearAhead(row, width, x);
+    Pixels::Clear(row, x, width);
 }

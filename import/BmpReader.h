@@ -40,9 +40,11 @@ class BmpReader {
     bool StopCutShort();
     bool ReadFileHeader(bmp::BITMAPFILEHEADER& header);
     // Reads the header-size field, then the core or 40-byte header, into
-    // m_infoHeader, skipping the rest of a larger one. False when the file
-    // ends first.
+    // m_infoHeader. False when the file ends first.
     bool ReadInfoHeader(bool& coreHeader);
+    // Moves past the rest of a header larger than 40 bytes, which the probe
+    // leaves unread, and holds the header as 40 bytes.
+    void SkipInfoHeaderTail();
     bool HasPictureSize() const;
     bool HasSupportedStorage() const;
     bool ReadBitFieldMasks();
@@ -51,12 +53,11 @@ class BmpReader {
     void ResetRunLengthState();
     template <class Pixels>
     void DecodeRleRow(std::uint8_t* row);
-    // Where a code leaves the column, and whether the row goes on. Returned
-    // rather than passed by reference, so the column stays in a register.
-    struct RleStep {
-        std::int32_t x;
-        bool more;
-    };
+    // Where a code leaves the column: x while the row goes on, ~x (below 0)
+    // when the row ends there. One integer rather than a pair, so that it
+    // stays in a register through the decoding loop.
+    using RleStep = std::int32_t;
+    static RleStep RowEndsAt(std::int32_t x) { return ~x; }
     // The column a run-length row starts at; none when a delta made it a
     // blank row.
     std::optional<std::int32_t> BeginRleRow();

@@ -38,6 +38,7 @@ struct Export {
     std::unique_ptr<orix::IoExportFilter> filter;
 
     explicit Export(const std::function<void(standin::Manager&)>& script = nullptr) {
+        HostCalls().formats.clear();
         path = dir.File("out.bmp");
         if (script) script(manager);
         filter = NewExportFilter(manager);
@@ -147,13 +148,16 @@ TEST(Export, OptionsProgressAndObjects) {
             order.push_back(e.kind);
     EXPECT_EQ(order, (std::vector<standin::ProgressEvent::Kind>{standin::ProgressEvent::FileClosed,
                                                                 standin::ProgressEvent::End}));
-    // Further images draw one warning in the filter's whole life.
+    // Further images draw one warning in the filter's whole life, the text
+    // itself its format: it holds no per-cent sign.
     ASSERT_EQ(run.manager.m_warnings.size(), 1u);
     EXPECT_EQ(run.manager.m_warnings[0].style, 0);
     EXPECT_EQ(run.manager.m_warnings[0].text,
               "An attempt was made to export a document containing more than one image.  The BMP "
               "file format only supports one image (one bitmap) per file.  Ignoring additional "
               "images.");
+    EXPECT_TRUE(!HostCalls().recorded ||
+                HostCalls().formats == std::vector<std::string>{run.manager.m_warnings[0].text});
     run.Run({image.get(), image.get()});
     EXPECT_EQ(run.statuses, (std::vector<int>{0, 0, 3, 3, 0, 3}));
     EXPECT_EQ(run.manager.m_warnings.size(), 1u);
@@ -270,8 +274,10 @@ TEST(Export, Refusals) {
         std::vector<std::string> args = c.args;
         for (auto& arg : args) arg = arg == kTargetPath ? run.path : arg;
         EXPECT_EQ(run.raised.args, args);
-        if (!c.text.empty()) {
+        if (!c.text.empty()) {  // the text itself the format: it holds no per-cent sign
             EXPECT_EQ(run.raised.message, c.text);
+            EXPECT_TRUE(!HostCalls().recorded ||
+                        HostCalls().formats == std::vector<std::string>{c.text});
         }
         const std::string first = run.path;
         if (c.afterAStop) {

@@ -97,7 +97,7 @@ TEST(Writer, RefusalsAndStates) {
     EXPECT_FALSE(std::filesystem::exists(path));
 
     const std::pair<bmp::BITMAPINFOHEADER, BmpFileStatus> refused[] = {
-        {Header(0, 1, 8), BmpFileStatus::InvalidHeader},
+        {Header(0, 1, 2), BmpFileStatus::InvalidHeader},  // the size before the bit count
         {Header(1, 0, 8), BmpFileStatus::InvalidHeader},
         {Header(1, 1, 2), BmpFileStatus::Unsupported},
         {Header(1, 1, 0), BmpFileStatus::Unsupported},

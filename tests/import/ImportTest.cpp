@@ -166,11 +166,14 @@ const RleCase kRleCases[] = {
      {{7, 7, 1, 0, 3, 9, 0, 0}}},
     {"8: end of bitmap ends only its row", 8, 2, 3, {2, 4, 0, 1, 2, 9},
      {{0, 0, 0, 0}, {9, 9, 0, 0}, {4, 4, 0, 0}}},
+    {"8: a move of 0, then a literal cut short by the file's end", 8, 4, 1, {0, 2, 0, 0, 0, 4, 1, 2}, {{1, 2, 0, 0}}},
     {"8: a run and a literal clipped", 8, 3, 2, {5, 1, 0, 0, 0, 4, 2, 3, 4, 5, 0, 0},
      {{2, 3, 4, 0}, {1, 1, 1, 0}}},
     {"8: delta across, then down two rows", 8, 4, 4, {1, 1, 0, 2, 1, 0, 1, 2, 0, 2, 0, 2, 1, 3, 0, 0, 2, 4},
      {{4, 4, 0, 0}, {0, 0, 0, 3}, {0, 0, 0, 0}, {1, 0, 2, 0}}},
-    {"8: short runs in a wide row, then a line's end and a delta", 8, 20, 2,
+    // At 19 pixels the row's last byte is padding, which a run stored past
+    // its end would reach.
+    {"8: short runs in a wide row, then a line's end and a delta", 8, 19, 2,
      {1, 7, 0, 0, 1, 5, 0, 2, 3, 0, 1, 6, 0, 1},
      {{5, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
     {"8: runs of 0 within a row", 8, 4, 2, {1, 5, 2, 0, 1, 7, 0, 0, 2, 0, 1, 6, 0, 1}, {{0, 0, 6, 0}, {5, 0, 0, 7}}},
@@ -261,7 +264,9 @@ std::vector<ErrorCase> ErrorCases() {
         {"header size below 40", with([](BmpFields& f) { f.headerSize = 39; }), 221, 16, {}},
         {"width 0", with([](BmpFields& f) { f.width = 0; }), 221, 16, {}},
         {"height 0", with([](BmpFields& f) { f.height = 0; }), 221, 16, {}},
+        // Refused by the import once the reader has accepted the headers.
         {"height -2^31", with([](BmpFields& f) { f.height = INT_MIN; }), 221, 16, {}},
+        {"height -2^31, two planes", with([](BmpFields& f) { f.height = INT_MIN, f.planes = 2; }), 217, 16, {}},
         {"more than 256 colours", with([](BmpFields& f) { f.clrUsed = 257; }), 221, 16, {}},
         {"unknown compression", with([](BmpFields& f) { f.compression = 4; }), 217, 16, {}},
         {"4-bit run-length code at 2 bits", File(1, 1, 2).Rle(4), 217, 16, {}},
@@ -275,7 +280,6 @@ std::vector<ErrorCase> ErrorCases() {
         // counts as stored, 16 bits as the 24 they become.
         {"3 bits x 0x2AAAAAAA fits", File(0x2AAAAAAA, 1, 3), 285, 16, {}},
         {"3 bits x 0x2AAAAAAB", File(0x2AAAAAAB, 1, 3), 221, 16, {}},
-        {"24 bits x 0x5555556", File(0x5555556, 1, 24), 221, 16, {}},
         {"16 bits x 0x5555555 fits", File(0x5555555, 1, 16), 325, 8, {end + "."}},
         {"16 bits x 0x5555556", File(0x5555556, 1, 16), 221, 16, {}},
     };
@@ -499,9 +503,14 @@ TEST(Import, ProbeDescriptionAndFilesThatCannotBeOpened) {
     };
     const File rle = File(300, -20, 8, {0, 1}).Rle();
     const Case cases[] = {
-        {"8-bit top-down", rle, true,
+        {"8-bit top-down, 124-byte header", File(rle).Set([](BmpFields& f) { f.headerSize = 124; }),
+         true,
          "Microsoft BMP Image\r\nWidth:  300\r\nHeight:  -20\r\nBit Depth:  8\r\n"
          "Color Format:  256 colors w/palette\r\n"},
+        // Sizes the import refuses are described.
+        {"height -2^31, 16-bit rows of 2^31 bits and more", File(100000000, INT_MIN, 16), true,
+         "Microsoft BMP Image\r\nWidth:  100000000\r\nHeight:  -2147483648\r\nBit Depth:  16\r\n"
+         "Color Format:  16-bit RGB\r\n"},
         {"header cut short", Cut(rle, 30), false, nullptr},
         {"height 0", File(rle).Set([](BmpFields& f) { f.height = 0; }), false, nullptr},
         // The probe looks at the headers only; the description reads them all.
@@ -513,10 +522,15 @@ TEST(Import, ProbeDescriptionAndFilesThatCannotBeOpened) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.Write("d.bmp", c.file);
+        HostCalls().seekOrigins.clear();
         EXPECT_EQ(filter->IsFileSupported(path.c_str()), c.probed);
         std::string text = "kept";
         EXPECT_EQ(filter->GetFileDescription(path.c_str(), text), c.description != nullptr);
         EXPECT_EQ(text, c.description != nullptr ? c.description : "kept");
+        // The probe skips nothing; the description only the tail of a larger header.
+        const std::vector<int>& seeks = HostCalls().seekOrigins;
+        EXPECT_EQ(std::count(seeks.begin(), seeks.end(), 1),
+                  HostCalls().recorded && c.file[14] > 40 ? 1 : 0);
     }
     for (const auto& event : manager.m_progress)  // no progress display, only files closed
         EXPECT_EQ(event.kind, Kind::FileClosed);
