@@ -242,6 +242,7 @@ long long CBufferedFile::GetPosition() const {
 }
 
 void CBufferedFile::Seek(long long offset, Origin origin) {
+    standin::Manager::RecordSeek(offset, origin);
     if (m_fd < 0) return;
     long long target;
     if (origin == FromStart) {

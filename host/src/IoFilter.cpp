@@ -79,6 +79,7 @@ void IoFilter::ThrowError(const char* sourceFile, int line, const char* format, 
     error.source = sourceFile != nullptr ? sourceFile : "";
     error.line = line;
     error.hasCode = false;
+    error.format = format != nullptr ? format : "";
     va_list args;
     va_start(args, format);
     error.message = hostimpl::FormatV(format, args);
@@ -94,7 +95,7 @@ int IoFilter::Warning(tamb::IError::WarnStyle style, const char* format, ...) co
     standin::Manager& manager = standin::Manager::Of(m_manager);
     const int answer =
         manager.m_warningHook ? manager.m_warningHook(style, text) : manager.m_warningAnswer;
-    manager.m_warnings.push_back({style, text, answer});
+    manager.m_warnings.push_back({style, text, answer, format != nullptr ? format : ""});
     return answer;
 }
 

@@ -76,10 +76,15 @@ void Manager::RecordFileClosed(const std::string& name) {
         recorder->m_progress.push_back({ProgressEvent::FileClosed, name});
 }
 
+void Manager::RecordSeek(long long offset, tamb::CBufferedFile::Origin origin) {
+    if (Manager* recorder = Current()) recorder->m_seeks.push_back({offset, origin});
+}
+
 void Manager::ClearRecords() {
     m_options.clear();
     m_progress.clear();
     m_warnings.clear();
+    m_seeks.clear();
     m_imported.clear();
     m_importObjectCalls = 0;
     m_proportionCalls = 0;

@@ -18,6 +18,7 @@ class IoException : public std::exception {
     orix::ErrCode code = orix::ErrUnexpected;  // meaningful when hasCode
     std::vector<std::string> args;             // the code's message arguments
     std::string message;                       // the text shown to the user
+    std::string format;                        // !hasCode: the filter's format; else empty
 
     const char* what() const noexcept override { return message.c_str(); }
 };

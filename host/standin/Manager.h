@@ -10,6 +10,7 @@
 #include "orix/IoManager.h"
 #include "orix/TrImage.h"
 #include "standin/Image.h"
+#include "tamb/CBufferedFile.h"
 
 namespace standin {
 
@@ -25,8 +26,15 @@ struct ProgressEvent {
 
 struct WarningRecord {
     int style;
-    std::string text;
+    std::string text;  // the formatted text
     int answer;
+    std::string format;  // the format the filter passed, as it passed it
+};
+
+// A call to tamb::CBufferedFile::Seek, as the filter made it.
+struct SeekRecord {
+    long long offset;
+    tamb::CBufferedFile::Origin origin;
 };
 
 struct OptionRecord {
@@ -67,6 +75,7 @@ class Manager : public orix::IoManager {
     std::vector<OptionRecord> m_options;
     std::vector<ProgressEvent> m_progress;
     std::vector<WarningRecord> m_warnings;
+    std::vector<SeekRecord> m_seeks;                 // files' seeks on the recording thread (below)
     std::vector<std::unique_ptr<Image>> m_imported;  // copies of what ImportObject was given
     long m_importObjectCalls = 0;
     long m_proportionCalls = 0;
@@ -74,20 +83,22 @@ class Manager : public orix::IoManager {
     ImageCalls m_imageCalls;
 
     // The newest manager alive that was made on a thread records the file
-    // closings and image calls of that thread. Managers may be destroyed in
-    // any order, and on any thread, so long as no filter still uses them.
+    // closings, seeks and image calls of that thread. Managers may be
+    // destroyed in any order, and on any thread, so long as no filter still
+    // uses them.
     Manager();
     ~Manager();
     static Manager* Current();
     static void RecordFileClosed(const std::string& name);
+    static void RecordSeek(long long offset, tamb::CBufferedFile::Origin origin);
 
     // The stand-in serves only the managers it made (this class and classes
     // derived from it): for any other, the first call that needs the manager
     // throws std::logic_error with kForeignManager.
     static Manager& Of(orix::IoManager& manager);
 
-    // Empties the records (m_options, m_progress, m_warnings, and m_imported,
-    // destroying the kept images) and sets their counters back to 0
+    // Empties the records (m_options, m_progress, m_warnings, m_seeks, and
+    // m_imported, destroying the kept images) and sets their counters back to 0
     // (m_importObjectCalls, m_proportionCalls, so that m_stopAtProportion
     // counts afresh, m_activeProgress, m_imageCalls); keeps the scripted
     // answers, the leading flag and the hooks. For between documents, with

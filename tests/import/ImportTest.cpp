@@ -522,15 +522,17 @@ TEST(Import, ProbeDescriptionAndFilesThatCannotBeOpened) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.Write("d.bmp", c.file);
-        HostCalls().seekOrigins.clear();
+        manager.m_seeks.clear();
         EXPECT_EQ(filter->IsFileSupported(path.c_str()), c.probed);
         std::string text = "kept";
         EXPECT_EQ(filter->GetFileDescription(path.c_str(), text), c.description != nullptr);
         EXPECT_EQ(text, c.description != nullptr ? c.description : "kept");
         // The probe skips nothing; the description only the tail of a larger header.
-        const std::vector<int>& seeks = HostCalls().seekOrigins;
-        EXPECT_EQ(std::count(seeks.begin(), seeks.end(), 1),
-                  HostCalls().recorded && c.file[14] > 40 ? 1 : 0);
+        EXPECT_EQ(std::count_if(manager.m_seeks.begin(), manager.m_seeks.end(),
+                                [](const standin::SeekRecord& s) {
+                                    return s.origin == tamb::CBufferedFile::FromCurrent;
+                                }),
+                  c.file[14] > 40 ? 1 : 0);
     }
     for (const auto& event : manager.m_progress)  // no progress display, only files closed
         EXPECT_EQ(event.kind, Kind::FileClosed);

@@ -112,10 +112,10 @@ Raised Catch(const std::function<void()>& slot) {
     try {
         slot();
     } catch (const standin::IoException& e) {
-        return {true,   e.source, e.line, e.hasCode ? static_cast<int>(e.code) : 0,
-                e.args, e.message};
+        return {true,   e.source,  e.line,  e.hasCode ? static_cast<int>(e.code) : 0,
+                e.args, e.message, e.format};
     } catch (const std::exception& e) {  // a failure of the host's own
-        return {true, "", 0, 0, {}, e.what()};
+        return {true, "", 0, 0, {}, e.what(), ""};
     }
     return {};
 }

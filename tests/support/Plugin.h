@@ -59,22 +59,12 @@ struct Raised {
     int code = 0;  // 0 for a finished message
     std::vector<std::string> args;
     std::string message;
+    std::string format;  // the format of a finished message
 };
 Raised Catch(const std::function<void()>& slot);
 
 // The rows of an image, top first, GetRowBytes() bytes each.
 std::vector<Bytes> ImageRows(const standin::Image& image);
-
-// What the module passes to the host that the stand-in keeps no record of:
-// the format of every warning and of every error raised with a text, and the
-// origin of every Seek on a file, in order. Only recorded where this program
-// stands in front of the host's library (Linux); `recorded` tells.
-struct HostCallLog {
-    bool recorded = false;
-    std::vector<std::string> formats;
-    std::vector<int> seekOrigins;
-};
-HostCallLog& HostCalls();
 
 // The code the runtime records for a path whose directory does not exist.
 unsigned long MissingDirectoryCode();
