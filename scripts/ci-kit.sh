@@ -27,8 +27,8 @@ mv "$work/installed" "$work/elsewhere/kit"
 kit=$work/elsewhere/kit
 bmphost=$kit/bin/bmphost
 module=$kit/lib/libBmpFilter.so
-"$bmphost" -v | grep -qxF "module: $module" || fail "the moved bmphost loads another module"
-ldd "$bmphost" | grep -qF "libhost.so => $kit/bin/../lib/libhost.so" || fail "the moved bmphost links another libhost"
+"$bmphost" -v | grep -xF "module: $module" >/dev/null || fail "the moved bmphost loads another module"
+ldd "$bmphost" | grep -F "libhost.so => $kit/bin/../lib/libhost.so" >/dev/null || fail "the moved bmphost links another libhost"
 
 # Every link in the installed docs leads to a file of the installed tree.
 docs=$kit/share/doc/BmpFilter
@@ -46,7 +46,7 @@ cmake --build "$work/example-build" -j 2 >/dev/null
 cmake --install "$work/example-build" --prefix "$work/example-installed" >/dev/null
 mv "$work/example-installed" "$work/elsewhere/example"
 example=$work/elsewhere/example/bin/minimal-host
-ldd "$example" | grep -qF "libhost.so => $work/elsewhere/example/bin/../lib/libhost.so" ||
+ldd "$example" | grep -F "libhost.so => $work/elsewhere/example/bin/../lib/libhost.so" >/dev/null ||
     fail "the moved example links another libhost"
 cmp -s "$module" "$work/elsewhere/example/lib/libBmpFilter.so" || fail "the example installed another module"
 module=$work/elsewhere/example/lib/libBmpFilter.so
