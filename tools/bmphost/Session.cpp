@@ -212,7 +212,7 @@ BmpHeader ReadBmpHeader(const std::string& path, const std::string& name) {
     const auto height = core ? static_cast<std::int16_t>(Le(bytes + 20, 2))
                              : static_cast<std::int32_t>(Le(bytes + 22, 4));
     header.height = static_cast<std::uint64_t>(std::abs(static_cast<std::int64_t>(height)));
-    const int bits = header.bits = static_cast<int>(Le(bytes + 28, 2));
+    const int bits = header.bits = static_cast<int>(Le(bytes + (core ? 24 : 28), 2));
     if (core || Le(bytes + 30, 4) != 3) return header;
     // The file's masks follow a 40-byte header or stand in a larger one; the
     // module reads the 12 bytes after the whole header.
