@@ -26,7 +26,7 @@
 #include "orix/IoExportFilter.h"
 #include "orix/IoImportFilter.h"
 #include "standin/Image.h"
-#include "standin/Manager.h"
+#include "standin/Recorder.h"
 
 extern "C" orix::IoExportFilter* ExportBMP(orix::IoManager& manager);
 extern "C" orix::IoImportFilter* ImportBMP(orix::IoManager& manager);
@@ -109,7 +109,7 @@ std::size_t ImageBytes(int width, int height, int bits) {
 
 // The module, as a host drives it, with the image left to the module to free.
 std::unique_ptr<standin::Image> ImportWithModule(const std::string& path, bool keep = false) {
-    standin::Manager manager;
+    standin::RecordingManager manager;
     manager.m_keepImportedImages = keep;
     std::unique_ptr<orix::IoImportFilter> filter(ImportBMP(manager));
     filter->ImportFile(path.c_str(), false);
@@ -173,7 +173,7 @@ void ImportFloor(const Input& in) {
 }
 
 void ExportModule(const Input& in) {
-    standin::Manager manager;
+    standin::RecordingManager manager;
     std::unique_ptr<orix::IoExportFilter> filter(ExportBMP(manager));
     filter->BeginExport(in.path.c_str(), false);
     if (filter->ExportObject(*in.image) != orix::ExportDone) throw std::runtime_error("not done");
@@ -198,14 +198,14 @@ void ExportFloor(const Input& in) {
 }
 
 void ProbeModule(const Input&) {
-    standin::Manager manager;
+    standin::RecordingManager manager;
     std::unique_ptr<orix::IoImportFilter> filter(ImportBMP(manager));
     for (const std::string& path : g_smallFiles)
         benchmark::DoNotOptimize(filter->IsFileSupported(path.c_str()));
 }
 
 void DescribeModule(const Input&) {
-    standin::Manager manager;
+    standin::RecordingManager manager;
     std::unique_ptr<orix::IoImportFilter> filter(ImportBMP(manager));
     std::string text;
     for (const std::string& path : g_smallFiles)

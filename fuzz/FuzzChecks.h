@@ -19,7 +19,7 @@
 #include "orix/IoImportFilter.h"
 #include "standin/Image.h"
 #include "standin/IoException.h"
-#include "standin/Manager.h"
+#include "standin/Recorder.h"
 
 extern "C" orix::IoExportFilter* ExportBMP(orix::IoManager& manager);
 extern "C" orix::IoImportFilter* ImportBMP(orix::IoManager& manager);
@@ -57,7 +57,7 @@ inline int LowestFreeFd() {
 }
 
 // Every call leaves its files closed and its progress display ended.
-inline std::string Leftovers(const standin::Manager& manager, int fdBefore) {
+inline std::string Leftovers(const standin::RecordingManager& manager, int fdBefore) {
     std::string why = LowestFreeFd() != fdBefore ? "a file left open; " : "";
     return why + (manager.m_activeProgress != 0 ? "progress display left open; " : "");
 }
@@ -129,7 +129,7 @@ inline std::string Description(const Header& h) {
 // The image handed over: the header's size, each row delivered and reported
 // in turn, and the transparency question asked exactly when every alpha byte
 // was 0; a yes makes them all 255.
-inline std::string CheckImage(const standin::Manager& manager, const Header& h) {
+inline std::string CheckImage(const standin::RecordingManager& manager, const Header& h) {
     if (manager.m_imported.size() != 1) return "no image or several; ";
     const standin::Image& image = *manager.m_imported[0];
     const std::int64_t rows = std::abs(h.height);
@@ -159,7 +159,7 @@ inline std::string CheckImport(const std::uint8_t* data, std::size_t size, long 
     const std::string path = MemoryFile(data, size);
     const Header h = HeaderOf(data, size);
     const int fdBefore = LowestFreeFd();
-    standin::Manager manager;
+    standin::RecordingManager manager;
     manager.m_warningAnswer = answer;
     manager.m_stopAtProportion = stopAt;
     std::unique_ptr<orix::IoImportFilter> filter(ImportBMP(manager));
@@ -197,7 +197,7 @@ inline std::string CheckImport(const std::uint8_t* data, std::size_t size, long 
 inline std::string CheckProbe(const std::uint8_t* data, std::size_t size) {
     const std::string path = MemoryFile(data, size);
     const int fdBefore = LowestFreeFd();
-    standin::Manager manager;
+    standin::RecordingManager manager;
     std::unique_ptr<orix::IoImportFilter> filter(ImportBMP(manager));
     std::string why, text = "untouched";
     try {
@@ -248,7 +248,7 @@ inline void MakeExportInput(const std::uint8_t* data, std::size_t size, ExportIn
 // colours (a grey ramp for grey levels) for the formats stored as they are,
 // else 24 bits of the same size.
 inline std::string CheckReadBack(const std::string& path, const standin::Image& image) {
-    standin::Manager manager;
+    standin::RecordingManager manager;
     std::unique_ptr<orix::IoImportFilter> filter(ImportBMP(manager));
     try {
         filter->ImportFile(path.c_str(), false);
@@ -286,7 +286,7 @@ inline std::string CheckExport(const std::uint8_t* data, std::size_t size) {
     MakeExportInput(data, size, in);
     const int fdBefore = LowestFreeFd(), f = in.image.GetColorFormat();
     const int height = in.image.GetHeight();
-    standin::Manager manager;
+    standin::RecordingManager manager;
     manager.m_stopAtProportion = in.stopAt;
     std::unique_ptr<orix::IoExportFilter> filter(ExportBMP(manager));
     std::string why;

@@ -13,8 +13,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "Observers.h"
 #include "hostcrt/Runtime.h"
-#include "standin/Manager.h"
 #include "tamb/SystemError.h"
 
 // Writes go straight to the system, so a failure always surfaces in Write and
@@ -135,7 +135,7 @@ void CBufferedFile::Close() {
     m_fd = -1;
     m_readPos = m_readEnd = 0;
     m_osPos = 0;
-    standin::Manager::RecordFileClosed(m_name);
+    if (standin::CallObserver* observer = hostimpl::Observer()) observer->FileClosed(m_name);
 }
 
 bool CBufferedFile::Refill() {
@@ -242,7 +242,7 @@ long long CBufferedFile::GetPosition() const {
 }
 
 void CBufferedFile::Seek(long long offset, Origin origin) {
-    standin::Manager::RecordSeek(offset, origin);
+    if (standin::CallObserver* observer = hostimpl::Observer()) observer->FileSeek(offset, origin);
     if (m_fd < 0) return;
     long long target;
     if (origin == FromStart) {

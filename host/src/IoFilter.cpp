@@ -1,11 +1,13 @@
 #include "orix/IoFilter.h"
 
 #include <cstdarg>
+#include <memory>
 
 #include "Format.h"
 #include "orix/IoExportFilter.h"
 #include "orix/IoImportFilter.h"
 #include "orix/TrImage.h"
+#include "standin/Image.h"
 #include "standin/IoException.h"
 #include "standin/Manager.h"
 
@@ -92,11 +94,8 @@ int IoFilter::Warning(tamb::IError::WarnStyle style, const char* format, ...) co
     va_start(args, format);
     const std::string text = hostimpl::FormatV(format, args);
     va_end(args);
-    standin::Manager& manager = standin::Manager::Of(m_manager);
-    const int answer =
-        manager.m_warningHook ? manager.m_warningHook(style, text) : manager.m_warningAnswer;
-    manager.m_warnings.push_back({style, text, answer, format != nullptr ? format : ""});
-    return answer;
+    return standin::Manager::Of(m_manager).GetApplication().Warning(
+        style, text, format != nullptr ? format : "");
 }
 
 IoImportFilter::IoImportFilter(IoManager& manager) : IoFilter(manager) {}
@@ -106,14 +105,13 @@ ImportStatus IoImportFilter::ImportFromMemory(const unsigned char*, unsigned int
     return ImportNotDone;
 }
 
+// The host is handed its own copy: the filter destroys its image afterwards.
 bool IoImportFilter::ImportObject(TrBase& object) const {
-    standin::Manager& manager = standin::Manager::Of(GetManager());
-    ++manager.m_importObjectCalls;
-    manager.m_progress.push_back({standin::ProgressEvent::ImageHandedOver, ""});
-    if (manager.m_keepImportedImages && object.GetTypeId() == TrImage::GetClassTypeId())
-        manager.m_imported.push_back(
-            std::make_unique<standin::Image>(static_cast<const TrImage&>(object)));
-    return manager.m_importAnswer;
+    standin::Application& application = standin::Manager::Of(GetManager()).GetApplication();
+    std::unique_ptr<standin::Image> image;
+    if (object.GetTypeId() == TrImage::GetClassTypeId())
+        image = std::make_unique<standin::Image>(static_cast<const TrImage&>(object));
+    return application.ImageImported(std::move(image));
 }
 
 IoExportFilter::IoExportFilter(IoManager& manager) : IoFilter(manager) {}

@@ -1,16 +1,21 @@
 #include "orix/IoManager.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
+#include "Observers.h"
 #include "standin/Manager.h"
 
 namespace orix {
 
 void IoManager::SetOption(const char* name, bool first, bool second) {
-    standin::Manager::Of(*this).m_options.push_back({name != nullptr ? name : "", first, second});
+    standin::Manager::Of(*this).GetApplication().OptionRegistered(name != nullptr ? name : "",
+                                                                  first, second);
 }
 
 }  // namespace orix
@@ -19,17 +24,15 @@ namespace standin {
 
 namespace {
 
-// Every manager alive, oldest first, with the thread that made it. One list
-// for the process rather than one per thread, so that a manager destroyed out
-// of order or on another thread leaves nothing behind that points at it.
-struct Live {
-    Manager* manager;
-    std::thread::id thread;
-};
+// The managers alive, and the addresses of the last few destroyed, so that a
+// filter that outlives its manager is told so rather than called foreign.
+// Both lists are bounded: by the managers a host keeps, and by kRemembered.
+constexpr std::size_t kRemembered = 16;
 
 struct Registry {
     std::mutex lock;
-    std::vector<Live> live;
+    std::vector<const orix::IoManager*> live;
+    std::vector<const orix::IoManager*> destroyed;  // oldest first
 };
 
 Registry& Managers() {
@@ -37,73 +40,63 @@ Registry& Managers() {
     return registry;
 }
 
+// Answers no, goes on, drops images: Application's own behaviour.
+Application& Silent() {
+    static Application silent;
+    return silent;
+}
+
 }  // namespace
 
-Manager::Manager() {
+void Application::ProgressBegin(const std::string&) {}
+void Application::ProgressMessage(const std::string&) {}
+bool Application::ProgressProportion(double) { return true; }
+void Application::ProgressEnd() {}
+int Application::Warning(tamb::IError::WarnStyle, const std::string&, const std::string&) {
+    return 0;
+}
+bool Application::ImageImported(std::unique_ptr<Image>) { return true; }
+void Application::OptionRegistered(const std::string&, bool, bool) {}
+
+Manager::Manager(Application& application) : m_application(application) {
     Registry& registry = Managers();
     std::lock_guard<std::mutex> hold(registry.lock);
-    registry.live.push_back({this, std::this_thread::get_id()});
+    registry.live.push_back(this);
+    auto& gone = registry.destroyed;
+    gone.erase(std::remove(gone.begin(), gone.end(), this), gone.end());
 }
+
+Manager::Manager() : Manager(Silent()) {}
 
 Manager::~Manager() {
     Registry& registry = Managers();
     std::lock_guard<std::mutex> hold(registry.lock);
     auto& live = registry.live;
-    live.erase(std::remove_if(live.begin(), live.end(),
-                              [this](const Live& entry) { return entry.manager == this; }),
-               live.end());
-}
-
-Manager* Manager::Current() {
-    Registry& registry = Managers();
-    std::lock_guard<std::mutex> hold(registry.lock);
-    const std::thread::id here = std::this_thread::get_id();
-    for (auto entry = registry.live.rbegin(); entry != registry.live.rend(); ++entry)
-        if (entry->thread == here) return entry->manager;
-    return nullptr;
+    live.erase(std::remove(live.begin(), live.end(), this), live.end());
+    auto& gone = registry.destroyed;
+    if (gone.size() == kRemembered) gone.erase(gone.begin());
+    gone.push_back(this);
 }
 
 Manager& Manager::Of(orix::IoManager& manager) {
     Registry& registry = Managers();
     std::lock_guard<std::mutex> hold(registry.lock);
-    for (const Live& entry : registry.live)
-        if (static_cast<orix::IoManager*>(entry.manager) == &manager) return *entry.manager;
+    const auto& live = registry.live;
+    if (std::find(live.begin(), live.end(), &manager) != live.end())
+        return static_cast<Manager&>(manager);
+    const auto& gone = registry.destroyed;
+    if (std::find(gone.begin(), gone.end(), &manager) != gone.end())
+        throw std::logic_error(kDestroyedManager);
     throw std::logic_error(kForeignManager);
 }
 
-void Manager::RecordFileClosed(const std::string& name) {
-    if (Manager* recorder = Current())
-        recorder->m_progress.push_back({ProgressEvent::FileClosed, name});
-}
-
-void Manager::RecordSeek(long long offset, tamb::CBufferedFile::Origin origin) {
-    if (Manager* recorder = Current()) recorder->m_seeks.push_back({offset, origin});
-}
-
-void Manager::ClearRecords() {
-    m_options.clear();
-    m_progress.clear();
-    m_warnings.clear();
-    m_seeks.clear();
-    m_imported.clear();
-    m_importObjectCalls = 0;
-    m_proportionCalls = 0;
-    m_activeProgress = 0;
-    m_imageCalls = ImageCalls();
-}
-
-std::vector<double> Manager::Proportions() const {
-    std::vector<double> out;
-    for (const auto& event : m_progress)
-        if (event.kind == ProgressEvent::Proportion) out.push_back(event.value);
-    return out;
-}
-
-std::vector<std::string> Manager::Messages() const {
-    std::vector<std::string> out;
-    for (const auto& event : m_progress)
-        if (event.kind == ProgressEvent::Message) out.push_back(event.text);
-    return out;
-}
-
 }  // namespace standin
+
+namespace hostimpl {
+
+void ReportMisuseOnce(const char* what) {
+    static std::atomic<bool> reported{false};
+    if (!reported.exchange(true)) std::fprintf(stderr, "standin: %s\n", what);
+}
+
+}  // namespace hostimpl

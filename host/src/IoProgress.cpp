@@ -1,59 +1,45 @@
 #include "orix/IoProgress.h"
 
 #include <cstdarg>
+#include <stdexcept>
 
 #include "Format.h"
+#include "Observers.h"
 #include "standin/Manager.h"
 
 namespace orix {
-
-namespace {
-using standin::ProgressEvent;
-
-bool Notify(standin::Manager& manager, const ProgressEvent& event) {
-    bool answer = true;
-    if (manager.m_progressHook) answer = manager.m_progressHook(event);
-    return answer;
-}
-}  // namespace
 
 IoProgress::IoProgress(IoManager& manager) : m_manager(manager) {}
 IoProgress::~IoProgress() = default;
 
 void IoProgress::BeginProgress(const char* text, bool, bool) {
-    standin::Manager& manager = standin::Manager::Of(m_manager);
-    ProgressEvent event{ProgressEvent::Begin, text != nullptr ? text : "", 0, true};
-    ++manager.m_activeProgress;
-    manager.m_progress.push_back(event);
-    Notify(manager, event);
+    standin::Manager::Of(m_manager).GetApplication().ProgressBegin(text != nullptr ? text : "");
 }
 
+// Filters end their displays in their destructors, so a misuse is reported
+// here, never thrown.
 void IoProgress::EndProgress() {
-    standin::Manager& manager = standin::Manager::Of(m_manager);
-    ProgressEvent event{ProgressEvent::End, "", 0, true};
-    --manager.m_activeProgress;
-    manager.m_progress.push_back(event);
-    Notify(manager, event);
+    standin::Manager* manager = nullptr;
+    try {
+        manager = &standin::Manager::Of(m_manager);
+    } catch (const std::logic_error& misuse) {
+        hostimpl::ReportMisuseOnce(misuse.what());
+        return;
+    }
+    manager->GetApplication().ProgressEnd();
 }
 
 bool IoProgress::ProgressProportion(double fraction) {
-    standin::Manager& manager = standin::Manager::Of(m_manager);
-    ProgressEvent event{ProgressEvent::Proportion, "", fraction, true};
-    const long call = manager.m_proportionCalls++;
-    if (!Notify(manager, event)) event.answer = false;
-    if (call == manager.m_stopAtProportion) event.answer = false;
-    manager.m_progress.push_back(event);
-    return event.answer;
+    return standin::Manager::Of(m_manager).GetApplication().ProgressProportion(fraction);
 }
 
 bool IoProgress::MessageVA(const char* format, ...) {
     standin::Manager& manager = standin::Manager::Of(m_manager);
     va_list args;
     va_start(args, format);
-    ProgressEvent event{ProgressEvent::Message, hostimpl::FormatV(format, args), 0, true};
+    const std::string text = hostimpl::FormatV(format, args);
     va_end(args);
-    manager.m_progress.push_back(event);
-    Notify(manager, event);
+    manager.GetApplication().ProgressMessage(text);
     return true;
 }
 

@@ -4,9 +4,9 @@
 #include <new>
 #include <stdexcept>
 
+#include "Observers.h"
 #include "orix/TrInitGraphicsExp.h"
 #include "standin/Image.h"
-#include "standin/Manager.h"
 
 namespace tamb {
 // The stand-in's identities: a name, for people.
@@ -31,9 +31,10 @@ std::uint64_t g_pixelLimit = std::uint64_t(1) << 28;
 // Rows are stored in blocks of about this many bytes.
 constexpr int kBlockBytes = 1 << 20;
 
-standin::ImageCalls* Calls() {
-    standin::Manager* manager = standin::Manager::Current();
-    return manager != nullptr ? &manager->m_imageCalls : nullptr;
+void Observe(standin::ImageCall::Kind kind, TrImage::RowAccessOrder order = TrImage::RowsTopDown,
+             unsigned int flags = 0, bool tableNull = true) {
+    if (standin::CallObserver* observer = hostimpl::Observer())
+        observer->ImageCalled({kind, order, flags, tableNull});
 }
 }  // namespace
 
@@ -53,11 +54,7 @@ const tamb::CTypeInfo* TrImage::GetTypeId() const { return GetClassTypeId(); }
 void TrImage::SetScanlineStart(int width, int rows, tamb::ColorFormat format, int xPelsPerMeter,
                                int yPelsPerMeter, const tagRGBQUAD* colorTable,
                                RowAccessOrder order, unsigned int flags) {
-    if (standin::ImageCalls* calls = Calls()) {
-        ++calls->scanlineStart;
-        calls->lastOrder = order;
-        calls->lastStartFlags = flags;
-    }
+    Observe(standin::ImageCall::SetStart, order, flags);
     if (width < 0 || rows < 0) throw std::invalid_argument("TrImage: negative size");
     const int rowBytes = standin::Image::RowBytesFor(width, format);
     if (rowBytes < 0 ||
@@ -106,11 +103,7 @@ void TrImage::SetScanline(const void* row, int index) {
 }
 
 void TrImage::SetScanlineEnd(const tagRGBQUAD* colorTable, unsigned int flags) {
-    if (standin::ImageCalls* calls = Calls()) {
-        ++calls->scanlineEnd;
-        calls->lastEndTableNull = colorTable == nullptr;
-        calls->lastEndFlags = flags;
-    }
+    Observe(standin::ImageCall::SetEnd, RowsTopDown, flags, colorTable == nullptr);
     if (colorTable != nullptr) std::memcpy(m_colorTable, colorTable, sizeof m_colorTable);
 }
 
@@ -120,13 +113,9 @@ void TrImage::GetColorTable(tagRGBQUAD* destination, int first, int count) const
     std::memcpy(destination, m_colorTable + first, static_cast<std::size_t>(count) * 4);
 }
 
-void TrImage::GetScanlineStart() {
-    if (standin::ImageCalls* calls = Calls()) ++calls->getScanlineStart;
-}
+void TrImage::GetScanlineStart() { Observe(standin::ImageCall::GetStart); }
 
-void TrImage::GetScanlineEnd() {
-    if (standin::ImageCalls* calls = Calls()) ++calls->getScanlineEnd;
-}
+void TrImage::GetScanlineEnd() { Observe(standin::ImageCall::GetEnd); }
 
 void TrImage::GetScanline(void* destination, int index) {
     if (index < 0 || index >= m_height) throw std::out_of_range("TrImage: row index");

@@ -30,14 +30,14 @@ std::vector<tagRGBQUAD> Table(int n, int size = 0) {
 
 // One export of a document, as the host drives it.
 struct Export {
-    standin::Manager manager;
+    standin::RecordingManager manager;
     TempDir dir;
     std::string path;
     Raised raised;
     std::vector<int> statuses;  // of each ExportObject
     std::unique_ptr<orix::IoExportFilter> filter;
 
-    explicit Export(const std::function<void(standin::Manager&)>& script = nullptr) {
+    explicit Export(const std::function<void(standin::RecordingManager&)>& script = nullptr) {
         path = dir.File("out.bmp");
         if (script) script(manager);
         filter = NewExportFilter(manager);
@@ -176,7 +176,7 @@ TEST(Export, NoImageNoFile) {
     // rows are all read.
     for (long stopAt = 0; stopAt < 4; ++stopAt) {
         SCOPED_TRACE(stopAt);
-        Export run([stopAt](standin::Manager& m) { m.m_stopAtProportion = stopAt; });
+        Export run([stopAt](standin::RecordingManager& m) { m.m_stopAtProportion = stopAt; });
         run.Run({image.get()}, false);
         EXPECT_EQ(run.statuses, std::vector<int>{2});
         EXPECT_EQ(run.manager.m_activeProgress, 0);  // a stop ends the display at once
@@ -254,7 +254,8 @@ TEST(Export, Refusals) {
     };
     for (const Refusal& c : cases) {
         SCOPED_TRACE(c.name);
-        Export run([&c](standin::Manager& m) { m.m_stopAtProportion = c.afterAStop ? 0 : -1; });
+        Export run(
+            [&c](standin::RecordingManager& m) { m.m_stopAtProportion = c.afterAStop ? 0 : -1; });
         run.path = run.dir.File(c.folder + "out.bmp");
         const Bytes before = {'k', 'e', 'e', 'p'};
         if (c.readOnlyTarget) run.dir.Write("out.bmp", before);

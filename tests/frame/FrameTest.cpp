@@ -19,7 +19,7 @@ TEST(Frame, ExportsExactlyTheTwoFactories) {
 }
 
 TEST(Frame, SharedSlots) {
-    standin::Manager manager;
+    standin::RecordingManager manager;
     auto importer = NewImportFilter(manager);
     auto exporter = NewExportFilter(manager);
     orix::IoFilter* filters[] = {importer.get(), exporter.get()};

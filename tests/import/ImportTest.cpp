@@ -54,7 +54,7 @@ Bytes Cut(const Bytes& file, std::size_t size) {
 
 // One import, as the host sees it.
 struct Import {
-    standin::Manager manager;
+    standin::RecordingManager manager;
     Raised raised;
     int status = -1;
     TempDir dir;
@@ -62,8 +62,9 @@ struct Import {
 
     std::size_t eventsAtReturn = 0;  // what the host saw before the slot returned
 
-    explicit Import(const Bytes& file, bool prompt = false,
-                    const std::function<void(standin::Manager&, const std::string&)>& script = {}) {
+    explicit Import(
+        const Bytes& file, bool prompt = false,
+        const std::function<void(standin::RecordingManager&, const std::string&)>& script = {}) {
         path = dir.Write("picture.bmp", file);
         if (script) script(manager, path);
         auto filter = NewImportFilter(manager);
@@ -198,7 +199,7 @@ TEST(Import, RunLengthRows) {
     // One filter for all the files, as a host keeps one: nothing of one
     // file's decoding may reach the next.
     TempDir dir;
-    standin::Manager manager;
+    standin::RecordingManager manager;
     manager.m_warningAnswer = 6;  // opaque, for the 32-bit file without alpha
     auto filter = NewImportFilter(manager);
     for (const RleCase& c : kRleCases) {
@@ -321,7 +322,7 @@ TEST(Import, ResultsAndStops) {
                  {1, 1, true, 1},  {2, 1, true, 1},  {3, 1, true, 1},   {4, 1, true, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.stopAt << " " << int{c.flag} << " " << c.taken);
-        Import run(file, false, [&c](standin::Manager& m, auto&) {
+        Import run(file, false, [&c](standin::RecordingManager& m, auto&) {
             m.m_stopAtProportion = c.stopAt;
             m.m_leadingFlag = c.flag;
             m.m_importAnswer = c.taken;
@@ -364,7 +365,7 @@ TEST(Import, TransparencyQuestion) {
         Bytes stored = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 1, 1, 1, 0};
         if (c.alphaAt >= 0) stored[static_cast<std::size_t>(c.alphaAt)] = 9;
         Import run(File(2, 2, 32, stored), c.prompt,
-                   [](standin::Manager& m, auto&) { m.m_warningAnswer = 6; });
+                   [](standin::RecordingManager& m, auto&) { m.m_warningAnswer = 6; });
         ASSERT_FALSE(run.raised.raised) << run.raised.message;
         // A yes reads the rows again with every alpha byte 255; that pass
         // reports from 0 again and ends without a final 1.0.
@@ -387,9 +388,9 @@ TEST(Import, TransparencyQuestion) {
 // ---- Every way out: the error, and the file closed before the display ends ----
 
 TEST(Import, TheFileIsClosedBeforeTheDisplayEndsOnEveryWayOut) {
-    using Script = std::function<void(standin::Manager&, const std::string&)>;
+    using Script = std::function<void(standin::RecordingManager&, const std::string&)>;
     auto raiseAt = [](Kind kind) -> Script {
-        return [kind](standin::Manager& m, const std::string&) {
+        return [kind](standin::RecordingManager& m, const std::string&) {
             m.m_progressHook = [kind](const standin::ProgressEvent& e) {
                 if (e.kind == kind) throw std::runtime_error("host failure");
                 return true;
@@ -399,7 +400,7 @@ TEST(Import, TheFileIsClosedBeforeTheDisplayEndsOnEveryWayOut) {
     // Larger than the file class's buffer, so that the second pass reads the
     // file again: it loses its last byte while the question is open.
     const Bytes clear = File(64, 300, 32, Bytes(64 * 4 * 300, 0));
-    const Script shorten = [&clear](standin::Manager& m, const std::string& path) {
+    const Script shorten = [&clear](standin::RecordingManager& m, const std::string& path) {
         m.m_warningHook = [&clear, path](int, const std::string&) {
             std::filesystem::resize_file(path, clear.size() - 1);
             return 6;
@@ -408,14 +409,14 @@ TEST(Import, TheFileIsClosedBeforeTheDisplayEndsOnEveryWayOut) {
     const Bytes small = File(2, 2, 24, Bytes(16, 1));
     // Managers made after the importing one and gone before the import leave
     // it the recorder of its thread: its log has the file's closing.
-    const Script outOfOrder = [](standin::Manager&, auto&) {
-        auto b = std::make_unique<standin::Manager>();
-        auto c = std::make_unique<standin::Manager>();
+    const Script outOfOrder = [](standin::RecordingManager&, auto&) {
+        auto b = std::make_unique<standin::RecordingManager>();
+        auto c = std::make_unique<standin::RecordingManager>();
         b.reset();
         c.reset();
     };
-    const Script elsewhere = [](standin::Manager&, auto&) {
-        auto b = std::make_unique<standin::Manager>();
+    const Script elsewhere = [](standin::RecordingManager&, auto&) {
+        auto b = std::make_unique<standin::RecordingManager>();
         std::thread([&b] { b.reset(); }).join();
     };
     constexpr int kHostFailure = -1;
@@ -432,14 +433,16 @@ TEST(Import, TheFileIsClosedBeforeTheDisplayEndsOnEveryWayOut) {
         {"image handed over", small, nullptr, 0, handedOver},
         {"later managers destroyed out of order", small, outOfOrder, 0, handedOver},
         {"a later manager destroyed on another thread", small, elsewhere, 0, handedOver},
-        {"stopped", small, [](standin::Manager& m, auto&) { m.m_stopAtProportion = 1; }, 0,
+        {"stopped", small, [](standin::RecordingManager& m, auto&) { m.m_stopAtProportion = 1; }, 0,
          closedThenEnded},
         {"bit count refused", File(1, 1, 2, Bytes(4, 0)), nullptr, 285, closedThenEnded},
         {"row cut short", Cut(small, small.size() - 1), nullptr, 325, closedThenEnded},
         {"second pass cut short", clear, shorten, 447, closedThenEnded},
         {"stopped in the second pass", File(1, 2, 32, Bytes(8, 0)),
-         [](standin::Manager& m, auto&) { m.m_warningAnswer = 6, m.m_stopAtProportion = 3; }, 0,
-         closedThenEnded},
+         [](standin::RecordingManager& m, auto&) {
+             m.m_warningAnswer = 6, m.m_stopAtProportion = 3;
+         },
+         0, closedThenEnded},
         {"a host call throws", small, raiseAt(Kind::Proportion), kHostFailure, closedThenEnded},
         {"the message throws", small, raiseAt(Kind::Message), kHostFailure, closedThenEnded},
         {"the display's start throws", small, raiseAt(Kind::Begin), kHostFailure, closedOnly},
@@ -475,7 +478,7 @@ TEST(Import, AnOverlappingCallOnTheSameFilterIsRefused) {
         SCOPED_TRACE(inQuestion);
         TempDir dir;
         const std::string path = dir.Write("p.bmp", File(1, 2, 32, Bytes(8, 0)));
-        standin::Manager manager;
+        standin::RecordingManager manager;
         auto filter = NewImportFilter(manager);
         Raised inner;
         auto overlap = [&] { inner = Catch([&] { filter->ImportFile(path.c_str(), false); }); };
@@ -517,7 +520,7 @@ TEST(Import, ProbeDescriptionAndFilesThatCannotBeOpened) {
         {"two planes", File(rle).Set([](BmpFields& f) { f.planes = 2; }), true, nullptr},
     };
     TempDir dir;
-    standin::Manager manager;
+    standin::RecordingManager manager;
     auto filter = NewImportFilter(manager);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -11,7 +11,7 @@
 #include "orix/IoImportFilter.h"
 #include "standin/Image.h"
 #include "standin/IoException.h"
-#include "standin/Manager.h"
+#include "standin/Recorder.h"
 #include "tamb/SystemError.h"
 
 namespace testsupport {

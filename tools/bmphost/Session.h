@@ -7,7 +7,7 @@
 
 #include "Module.h"
 #include "standin/Image.h"
-#include "standin/Manager.h"
+#include "standin/Recorder.h"
 
 namespace bmphost {
 
@@ -56,7 +56,7 @@ class Session {
   public:
     explicit Session(const Module& module);
 
-    standin::Manager& Manager() { return m_manager; }
+    standin::RecordingManager& Manager() { return m_manager; }
 
     bool Probe(const std::string& path);
     // Nullopt when the module refuses to describe the file.
@@ -73,7 +73,7 @@ class Session {
     void End(Phase& phase) const;
 
     const Module& m_module;
-    standin::Manager m_manager;
+    standin::RecordingManager m_manager;
 };
 
 // The one-line form: "MESSAGE (SOURCE:LINE, code N)".

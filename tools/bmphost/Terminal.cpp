@@ -100,7 +100,7 @@ void ShowActivity(const std::string& text) {
         g_bar.drawn = std::fprintf(stderr, "\r%s...\x1b[K", text.c_str()) > 0;
 }
 
-void AttachTerminal(standin::Manager& manager, OpaqueAnswer opaque) {
+void AttachTerminal(standin::RecordingManager& manager, OpaqueAnswer opaque) {
     const bool showBar = ::isatty(STDERR_FILENO) != 0;
     manager.m_progressHook = [showBar](const standin::ProgressEvent& event) {
         BarState& bar = g_bar;

@@ -3,7 +3,7 @@
 // question on the terminal, and Ctrl-C turned into a stop request.
 #include <string>
 
-#include "standin/Manager.h"
+#include "standin/Recorder.h"
 
 namespace bmphost {
 
@@ -19,7 +19,7 @@ enum class OpaqueAnswer { Yes, No, Ask };
 // stderr is a terminal) and answer "stop" after Ctrl-C; notices print as
 // warnings; questions are answered by `opaque`, asking on the terminal only
 // when that is Ask and stdin is a terminal (else no, said on stderr).
-void AttachTerminal(standin::Manager& manager, OpaqueAnswer opaque);
+void AttachTerminal(standin::RecordingManager& manager, OpaqueAnswer opaque);
 
 // Says on stderr, when it is a terminal, what long work is under way, until
 // the next output clears it.

@@ -11,7 +11,7 @@
 #include "orix/TrInitGraphicsExp.h"
 #include "standin/Image.h"
 #include "standin/IoException.h"
-#include "standin/Manager.h"
+#include "standin/Recorder.h"
 #include "tamb/CPath.h"
 
 namespace winhost {
@@ -67,7 +67,7 @@ void Report(std::ostream& report, const char* what, Call call) {
     }
 }
 
-void ReportRecords(std::ostream& report, standin::Manager& manager,
+void ReportRecords(std::ostream& report, standin::RecordingManager& manager,
                    const std::vector<std::string>& paths) {
     for (const auto& event : manager.m_progress) {
         if (event.kind == standin::ProgressEvent::Message)
@@ -105,7 +105,7 @@ bool WriteImage(const std::string& path, const standin::Image& image, std::ostre
 
 // Exports `image` to `target` as a host does: begin, the graphics opener,
 // the image, end.
-void ExportImage(ExportFactory factory, standin::Manager& manager, standin::Image& image,
+void ExportImage(ExportFactory factory, standin::RecordingManager& manager, standin::Image& image,
                  const std::string& target, std::ostream& report,
                  const std::vector<std::string>& paths) {
     std::remove(target.c_str());
@@ -167,7 +167,7 @@ bool RunSamples(const std::string& modulePath, const std::string& outDir,
         return false;
     }
     bool ok = true;
-    standin::Manager manager;
+    standin::RecordingManager manager;
     manager.m_warningAnswer = kAnswerYes;
     for (const std::string& sample : samples) {
         const std::string name = tamb::CPath::GetNamePtr(sample.c_str());
