@@ -44,7 +44,8 @@ install(FILES ${CMAKE_BINARY_DIR}/BmpFilterConfig.cmake
 
 set(doc_dir share/doc/BmpFilter)
 install(FILES README.md DESTINATION ${doc_dir} COMPONENT kit)
-foreach(doc host/README.md docs/stand-in-host.md docs/microsoft-abi.md tools/README.md)
+file(GLOB docs RELATIVE ${PROJECT_SOURCE_DIR} CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
+foreach(doc host/README.md tools/README.md ${docs})
   get_filename_component(doc_subdir ${doc} DIRECTORY)
   install(FILES ${doc} DESTINATION ${doc_dir}/${doc_subdir} COMPONENT kit)
 endforeach()
