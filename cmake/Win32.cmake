@@ -7,7 +7,7 @@ if(NOT MINGW)
 endif()
 
 set(CMAKE_SHARED_LIBRARY_PREFIX "")
-set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
 
 # Exceptions cross DLL boundaries (the host raises, the module and the tests
 # catch). The stand-in host and the tests share the runtime DLLs (the stack
@@ -22,11 +22,12 @@ foreach(runtime libstdc++-6.dll libgcc_s_dw2-1.dll libwinpthread-1.dll libssp-0.
     message(FATAL_ERROR "${runtime} not found beside ${CMAKE_CXX_COMPILER}")
   endif()
   file(COPY ${runtime_path} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+  list(APPEND BMP_WIN32_RUNTIME_DLLS ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/${runtime})
 endforeach()
 
 # The module's export list and its dialog templates.
-set(BMP_WIN32_MODULE_DEF ${CMAKE_SOURCE_DIR}/frame/BmpFilter.def)
-set(BMP_WIN32_MODULE_RC ${CMAKE_SOURCE_DIR}/resources/BmpFilter.rc)
+set(BMP_WIN32_MODULE_DEF ${PROJECT_SOURCE_DIR}/frame/BmpFilter.def)
+set(BMP_WIN32_MODULE_RC ${PROJECT_SOURCE_DIR}/resources/BmpFilter.rc)
 
 # The plug-in links libgcc, libstdc++ and winpthread statically: a host
 # expects one file, and runtime DLLs dropped beside it would collide with
