@@ -12,7 +12,8 @@ build=$1
 work=$2
 shift 2
 cmake --install "$build" --prefix "$work/kit" --component kit >/dev/null
-cmake -S "$root" -B "$work/module" -DBMP_HOST_SDK="$work/kit" -DCMAKE_BUILD_TYPE=Release "$@" \
+cmake -S "$root" -B "$work/module" -DBMP_HOST_SDK="$work/kit" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "$@" \
     >/dev/null
 cmake --build "$work/module" --target BmpFilter -j 2 >/dev/null
 find "$work/module" -maxdepth 2 -type f \( -name libBmpFilter.so -o -name BmpFilter.dll \)

@@ -1,6 +1,7 @@
 #include "orix/IoFilter.h"
 
 #include <cstdarg>
+#include <type_traits>
 #include <memory>
 
 #include "Format.h"
@@ -64,7 +65,19 @@ void IoFilter::ThrowError(const char* sourceFile, int line, ErrCode code, ...) c
     error.hasCode = true;
     error.code = code;
     va_list args;
+    // The contract puts the code, an enumeration, just before the arguments.
+    // Its fixed underlying type is int, which is what a promoted argument
+    // is, so va_start is defined here (the enumeration is compatible with
+    // int); clang cannot tell and says otherwise, for this line only.
+    static_assert(std::is_same_v<std::underlying_type_t<ErrCode>, int>);
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
     va_start(args, code);
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
     for (int i = 0; i < standin::ErrCodeArgumentCount(code); ++i) {
         const char* text = va_arg(args, const char*);
         error.args.push_back(text != nullptr ? text : "(null)");
