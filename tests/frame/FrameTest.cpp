@@ -40,19 +40,36 @@ TEST(Frame, SharedSlots) {
 }
 
 // A manager of the host's own making, not the stand-in's, is refused at the
-// first call that needs it: the export's options, the import's progress.
-TEST(Frame, AManagerTheStandInDidNotMakeIsRefused) {
-    struct HostManager : orix::IoManager {
-    } manager;
-    EXPECT_EQ(Catch([&] { NewExportFilter(manager); }).message, standin::kForeignManager);
+// first call that needs it (the export's options, the import's progress),
+// and so is one destroyed while its filters live; ending a display, which a
+// filter does in its destructor, reports that once on stderr and throws
+// nothing.
+TEST(Frame, AManagerTheStandInDidNotMakeOrThatIsGoneIsNamed) {
     TempDir dir;
     BmpFields fields;
     fields.pixels = Bytes(4, 0);
     const std::string path = dir.Write("p.bmp", BuildBmp(fields));
-    auto importer = NewImportFilter(manager);
+    struct HostManager : orix::IoManager {
+    } foreign;
+    EXPECT_EQ(Catch([&] { NewExportFilter(foreign); }).message, standin::kForeignManager);
+    auto importer = NewImportFilter(foreign);
     EXPECT_TRUE(importer->IsFileSupported(path.c_str()));
     EXPECT_EQ(Catch([&] { importer->ImportFile(path.c_str(), false); }).message,
               standin::kForeignManager);
+
+    auto gone = std::make_unique<standin::Manager>();
+    importer = NewImportFilter(*gone);
+    std::unique_ptr<orix::IoExportFilter> exporters[] = {NewExportFilter(*gone),
+                                                         NewExportFilter(*gone)};
+    const std::string target = dir.File("open.bmp");
+    for (auto& exporter : exporters) exporter->BeginExport(target.c_str(), false);
+    gone.reset();
+    EXPECT_EQ(Catch([&] { importer->ImportFile(path.c_str(), false); }).message,
+              standin::kDestroyedManager);
+    testing::internal::CaptureStderr();
+    for (auto& exporter : exporters) exporter.reset();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              std::string("standin: ") + standin::kDestroyedManager + "\n");
 }
 
 }  // namespace
