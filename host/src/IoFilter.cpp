@@ -1,8 +1,8 @@
 #include "orix/IoFilter.h"
 
 #include <cstdarg>
-#include <type_traits>
 #include <memory>
+#include <type_traits>
 
 #include "Format.h"
 #include "orix/IoExportFilter.h"
