@@ -2,8 +2,10 @@
 # The 32-bit Windows build: installs the cross toolchain and Wine when missing,
 # builds the win32 preset, checks BmpFilter.dll's import and export tables and
 # dialog resources, runs the test suite under Wine, and compares the Windows
-# build's import and export results with the Linux build's, byte for byte.
-# Exits non-zero on any failure.
+# build's import and export results with the Linux build's, byte for byte;
+# then installs the Windows kit, builds the example host on it and compares
+# its results under Wine with the Linux example's. Exits non-zero on any
+# failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -60,7 +62,7 @@ echo "BmpFilter.dll: $(stat -c %s "$dll") bytes"
 # The Linux build supplies the reference results and the sample set.
 step "build (preset dev: the Linux reference)"
 cmake --preset dev >/dev/null
-linux_targets=(winhost BmpFilter)
+linux_targets=(winhost BmpFilter bmphost)
 if grep -q "add_executable(bmpsamples" tools/CMakeLists.txt 2>/dev/null; then
     linux_targets+=(bmpsamples)
 fi
@@ -120,5 +122,48 @@ rm -rf sdk && mkdir sdk
 diff -r linux sdk || fail "the DLL built against the kit gives other results"
 echo "the DLL built against the kit: $(find sdk -type f | wc -l) result files identical"
 cd "$root"
+
+# --- The Windows kit, and a host built on it -------------------------------------------
+# `cmake --install` of the Windows build, moved, is a kit for Windows: the
+# example host is built from its own copy, outside the source tree, against
+# it alone, and run under Wine over the samples; its results must equal the
+# example's built against the Linux kit (scripts/example-results.sh).
+step "the Windows kit installed; the example host built on it, run under Wine, compared"
+kit_work=$(mktemp -d "${TMPDIR:-/tmp}/bmp-kit-win32.XXXXXX")
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$sdk_work" "$kit_work"' EXIT
+cmake --install build/win32 --prefix "$kit_work/installed" >/dev/null
+mkdir "$kit_work/elsewhere"
+mv "$kit_work/installed" "$kit_work/elsewhere/kit"
+kit=$kit_work/elsewhere/kit
+for file in bin/host.dll lib/libhost.dll.a bin/BmpFilter.dll bin/libgcc_s_dw2-1.dll bin/libstdc++-6.dll \
+    include/orix/IoFilter.h include/standin/Manager.h include/bmpfilter/Version.h \
+    lib/cmake/BmpFilter/BmpFilterConfig.cmake lib/cmake/BmpFilter/BmpFilterTargets.cmake \
+    lib/pkgconfig/bmpfilter.pc share/doc/BmpFilter/LICENSE; do
+    [ -e "$kit/$file" ] || fail "the Windows kit lacks $file"
+done
+[ ! -e "$kit/lib/libBmpFilter.dll.a" ] || fail "the Windows kit holds the module's import library"
+example_src=$kit/share/doc/BmpFilter/examples/minimal-host
+cmake -S "$example_src" -B "$kit_work/windows-example" --toolchain "$root/cmake/toolchain-i686-w64-mingw32.cmake" \
+    -DBmpFilter_DIR="$kit/lib/cmake/BmpFilter" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >"$kit_work/configure.log" 2>&1 ||
+    { cat "$kit_work/configure.log"; fail "configuring the example for Windows"; }
+! grep -q Warning "$kit_work/configure.log" || { cat "$kit_work/configure.log"; fail "warnings configuring it"; }
+cmake --build "$kit_work/windows-example" -j 2 >/dev/null || fail "building the example for Windows"
+windows_example=$kit_work/windows-example/minimal-host.exe
+[ -f "$windows_example" ] || fail "no minimal-host.exe"
+# The Linux example, on the Linux build's kit, gives the reference.
+cmake --install build/dev --prefix "$kit_work/linux-kit" >/dev/null
+cmake -S "$kit_work/linux-kit/share/doc/BmpFilter/examples/minimal-host" -B "$kit_work/linux-example" \
+    -DCMAKE_PREFIX_PATH="$kit_work/linux-kit" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$kit_work/linux-example" -j 2 >/dev/null
+bash scripts/example-results.sh "$kit_work/linux-example/minimal-host" "$kit_work/linux-kit/lib/libBmpFilter.so" \
+    "$compare/samples" "$kit_work/linux-results"
+# host.dll and the runtime DLLs from the kit's bin, as a PATH would give them.
+WINEPATH=$(winepath -w "$kit/bin" 2>/dev/null) bash scripts/example-results.sh "$windows_example" \
+    "$kit/bin/BmpFilter.dll" "$compare/samples" "$kit_work/windows-results" "$root/cmake/wine-run.sh"
+diff -r "$kit_work/linux-results" "$kit_work/windows-results" ||
+    fail "the Windows example built on the Windows kit gives other results than the Linux example"
+echo "the Windows example on the installed kit: $(find "$kit_work/windows-results" -type f | wc -l)" \
+    "result files ($(find "$kit_work/windows-results" -name '*.bmp' | wc -l) converted files) equal to the Linux example's"
 
 echo "== win32: all passed in $(($(date +%s) - started)) s"
