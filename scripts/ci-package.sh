@@ -17,7 +17,6 @@
 #     from a Debian package that docs/kit.md names.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 bash scripts/deps.sh pkgconf >/dev/null
 cmake --preset release >/dev/null
 cmake --build --preset release --target BmpFilter bmphost bmpsamples >/dev/null
