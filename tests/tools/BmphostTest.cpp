@@ -301,6 +301,7 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
         {"probe $rgb8.bmp", 1, "", noStdout, "", "out.bmp", fullOut},
         {"import $rgb8.bmp --json", 1, "", noStdout, "", "out.bmp", fullOut},
         {"convert $rgb8.bmp @ --json", 1, "", noStdout, "keep", "out.bmp", fullOut},
+        {"import $rgb8.bmp --png -", 1, "", noStdout, "", "out.bmp", fullOut},
         // An empty input name is a missing file; an empty target, a usage error.
         {"import ''", 1, "", notOpened},
         {"convert '' @", 1, "", notOpened},

@@ -264,7 +264,12 @@ int ImportOrConvert(Session& session, const Options& options) {
         c.report.bytes = std::filesystem::file_size(target->Path());
         c.report.bits = ReadBmpHeaders(target->Path()).info.biBitCount;
     }
-    // The report first: when standard output fails, no target has changed.
+    // A preview for standard output goes first, then the report: when
+    // standard output fails, no target has changed.
+    if (preview && options.png == "-") {
+        preview->Commit();
+        preview.reset();
+    }
     options.json ? PrintJson(ConversionJson(c.report, warnings)) : PrintResult(options, in, c);
     const CommitLock lock({options.png, options.output});
     if (preview) preview->Commit();
