@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "fuzz/FuzzChecks.h"
+#include "fuzz/BmphostChecks.h"
 
 namespace {
 
@@ -50,7 +50,8 @@ const struct {
     std::vector<Bytes> (*variants)(const Bytes&);
 } kTargets[] = {{"import", 1, fuzzcheck::FuzzImport, ImportVariants},
                 {"probe", 1, fuzzcheck::CheckProbe, ImportVariants},
-                {"export", 2, fuzzcheck::CheckExport, ExportVariants}};
+                {"export", 2, fuzzcheck::CheckExport, ExportVariants},
+                {"bmphost", 1, fuzzcheck::CheckBmphostInput, ImportVariants}};
 
 Bytes ReadFile(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);

@@ -4,15 +4,17 @@
 # (fuzz/corpus/<harness>/, copied into the working corpus so that a run never
 # changes it), the sample set (import, probe) or the export seeds, and what
 # earlier runs added to the working corpus (build/fuzz/corpus/<harness>/).
+# The bmphost harness (bmphost's own reading of headers and PNG files) starts
+# from the sample set and PNG files of every kind that Pillow writes.
 # Fails on any finding; the input that caused it is left in build/fuzz/findings/.
 #   FUZZ_SECONDS   seconds per harness (default 60)
-#   FUZZ_HARNESSES which harnesses (default "import probe export")
+#   FUZZ_HARNESSES which harnesses (default "import probe export bmphost")
 # A long run, one harness at a time:
 #   FUZZ_SECONDS=1200 scripts/fuzz-ci.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-60}"
-harnesses="${FUZZ_HARNESSES:-import probe export}"
+harnesses="${FUZZ_HARNESSES:-import probe export bmphost}"
 
 # The build's packages and the compiler with its fuzzing runtime.
 bash scripts/deps.sh clang libclang-rt-14-dev >/dev/null
@@ -26,6 +28,26 @@ rm -rf "$seeds"
 # The import and probe harnesses start from the main job's sample set.
 "$build/bmpsamples" "$seeds/samples" >/dev/null
 rm -f "$seeds/samples/MANIFEST.tsv"
+# PNG files for bmphost's reader: palettes, grey at every depth, alpha,
+# transparency, 16-bit samples, interlacing and resolutions.
+mkdir -p "$seeds/png"
+/usr/bin/python3 - "$seeds/png" <<'PY'
+import sys
+from PIL import Image
+out = sys.argv[1]
+base = Image.radial_gradient("L").resize((7, 5))
+kinds = {
+    "p2": base.convert("1").convert("P"), "p16": base.quantize(16), "p200": base.quantize(200),
+    "grey1": base.convert("1"), "grey8": base, "grey16": base.convert("I;16"),
+    "la": base.convert("LA"), "rgb": base.convert("RGB"), "rgba": base.convert("RGBA"),
+}
+for name, im in kinds.items():
+    im.save(f"{out}/{name}.png", dpi=(72, 96))
+kinds["p16"].save(f"{out}/p16-trns.png", transparency=3)
+kinds["rgb"].save(f"{out}/rgb-interlaced.png", interlace=1)
+kinds["rgb"].save(f"{out}/rgb-no-phys.png")
+PY
+cat fuzz/bmp.dict fuzz/png.dict >"$build/bmphost.dict"
 mkdir -p "$build/findings"
 
 status=0
@@ -37,6 +59,7 @@ for harness in $harnesses; do
     fi
     case "$harness" in
         export) seed=("$seeds/export"); dict=() ;;
+        bmphost) seed=("$seeds/samples" "$seeds/png"); dict=(-dict="$build/bmphost.dict" -max_len=16384) ;;
         # Larger sample files are cut to 16 KiB: enough for every header form
         # and several rows, small enough to keep the runs quick.
         *) seed=("$seeds/samples"); dict=(-dict=fuzz/bmp.dict -max_len=16384) ;;

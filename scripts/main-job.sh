@@ -2,7 +2,8 @@
 # The main job: install what is missing, build the release preset, write the
 # sample set, convert every sample through the module with bmphost, write PNG
 # previews, print a summary table and write out/index.html, which shows each
-# sample as the host received it beside the same file as Pillow reads it.
+# sample as the host received it beside the same file as the browser showing
+# the page reads it and as Pillow reads it.
 # Exits non-zero when a sample does not behave as its manifest says.
 set -euo pipefail
 
@@ -48,6 +49,12 @@ html() { sed -e 's/&/\&amp;/g' -e 's/</\&lt;/g' -e 's/>/\&gt;/g' -e 's/"/\&quot;
 # A picture cell of the page, or what stands in for a missing picture.
 picture() {
   if [[ -f $1 ]]; then printf '<td><img src="%s" alt=""></td>' "${1#out/}"; else printf '<td class="none">%s</td>' "$2"; fi
+}
+
+# The sample itself, for the browser to read; its text stands in where the
+# browser cannot.
+in_browser() {
+  printf '<td><img src="%s" alt="the browser cannot read it"></td>' "$(html "${1#out/}")"
 }
 
 # The module's five-line description, in one line: "W x H, colour format".
@@ -107,6 +114,7 @@ while IFS=$'\t' read -r name expectation label; do
     printf '<tr class="%s"><td><code>%s</code><br>%s</td><td>%s</td>' \
       "$class" "$(html "$name")" "$(html "$label")" "$(html "$description")"
     picture "$previews/$stem.png" "no image"
+    in_browser "$source"
     picture "$pillow/$stem.png" "Pillow cannot read it"
     printf '<td>%s</td></tr>\n' "$(html "$result")"
   } >>"$rows_file"
@@ -127,9 +135,9 @@ tr.unexpected { background: #fdd; }
 </style></head><body>
 <h1>The main job's samples</h1>
 HEAD
-  printf '<p>%s samples, %s as expected. Each converted by <code>bmphost</code> through the module; the preview is the image the host received, beside the sample as Pillow reads it.</p>\n' \
+  printf '<p>%s samples, %s as expected. Each converted by <code>bmphost</code> through the module; the preview is the image the host received, beside the sample as this browser reads it and as Pillow reads it.</p>\n' \
     "$total" "$((total - unexpected))"
-  echo '<table><tr><th>File</th><th>Description</th><th>Host received</th><th>Pillow reads</th><th>Result</th></tr>'
+  echo '<table><tr><th>File</th><th>Description</th><th>Host received</th><th>Browser reads</th><th>Pillow reads</th><th>Result</th></tr>'
   cat "$rows_file"
   echo '</table>'
   echo "<p>Debian's Pillow $(/usr/bin/python3 -c 'import PIL; print(PIL.__version__)') shows 32-bit files without bit fields as opaque and misreads run-length files that hold delta codes.</p>"

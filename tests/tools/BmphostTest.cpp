@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "BmpBytes.h"
@@ -46,6 +47,81 @@ TEST(Bmphost, ImportJsonIsWhatTheHostReceived) {
     // The pixels only when asked for.
     EXPECT_FALSE(json::parse(Bmphost({"import", S("rgb4.bmp"), "--json"}).out)["image"].contains(
         "color_table"));
+}
+
+// Every member name of a document and of the objects inside it.
+void CollectKeys(const json& doc, std::set<std::string>& keys) {
+    if (doc.is_array())
+        for (const json& item : doc) CollectKeys(item, keys);
+    if (!doc.is_object()) return;
+    for (const auto& [key, value] : doc.items()) {
+        keys.insert(key);
+        CollectKeys(value, keys);
+    }
+}
+
+std::vector<std::string> TopKeys(const json& doc) {
+    std::vector<std::string> keys;
+    for (const auto& item : doc.items()) keys.push_back(item.key());
+    return keys;
+}
+
+// Each document carries the schema version and names only fields that
+// tools/README.md describes; import and convert print one shape, and every
+// warning given, bmphost's own and its automatic answers too, is in it.
+TEST(Bmphost, JsonDocumentsShareOneDocumentedShape) {
+    const tooltest::TempDir dir;
+    const auto doc = [](const std::vector<std::string>& args) {
+        return json::parse(Bmphost(args).out);
+    };
+    // Not const: a member a document lacks reads as null.
+    json imported = doc({"import", S("rgba32-alpha0.bmp"), "--json", "--pixels"});
+    json converted = doc({"convert", S("bitfields16-565.bmp"), dir.File("o.bmp"), "--json"});
+    Bmphost({"import", S("rgb8.bmp"), "--png", dir.File("o.png")});
+    json fromPng = doc({"convert", dir.File("o.png"), dir.File("o.bmp"), "--json"});
+    EXPECT_EQ(fromPng["input"], "png");
+    std::vector<json> docs = {imported,
+                              converted,
+                              fromPng,
+                              doc({"describe", S("rgb8.bmp"), "--json"}),
+                              doc({"probe", S("rgb8.bmp"), "--json"})[0],
+                              doc({"import", S("not-bmp.bmp"), "--json"})};
+    std::set<std::string> keys;
+    for (json& d : docs) {
+        EXPECT_EQ(d["schema"], 1) << d.dump();
+        CollectKeys(d, keys);
+    }
+    EXPECT_EQ(TopKeys(imported), TopKeys(converted));
+    EXPECT_EQ(TopKeys(imported), TopKeys(fromPng));
+    EXPECT_EQ(imported["warnings"],
+              json::array({"not asked whether to make the fully transparent image opaque (stdin "
+                           "is not a terminal): answered no; --opaque yes makes it opaque"}));
+    EXPECT_EQ(imported["import"]["result"], imported["result"]);
+    json warned = doc(
+        {"convert", S("rgb8.bmp"), dir.File("o.bmp"), "--json", "--opaque", "no", "--no-prompt"});
+    EXPECT_EQ(warned["warnings"].size(), 1u) << warned.dump();
+    const std::string readme = tooltest::ReadText(BMP_SOURCE_DIR "/tools/README.md");
+    for (const std::string& key : keys)
+        EXPECT_NE(readme.find("`" + key + "`"), std::string::npos) << key << " is not described";
+}
+
+// Two runs onto the same BMP target and preview at once: the two files
+// always come from the same run (rgb8.bmp is 66 pixels wide, rgb4.bmp 63).
+TEST(Bmphost, TwoRunsOntoOnePairNeverMix) {
+    const tooltest::TempDir dir;
+    const std::string bmp = dir.File("pair.bmp"), png = dir.File("pair.png");
+    const auto run = [&](const std::string& sample) {
+        return tooltest::ShellWords({BMPHOST_PATH, "--module", BMPFILTER_MODULE_PATH, "convert",
+                                     S(sample), bmp, "--png", png});
+    };
+    for (int i = 0; i < 20; ++i) {
+        const RunResult both =
+            tooltest::Run({"/bin/sh", "-c", run("rgb8.bmp") + "& " + run("rgb4.bmp") + "; wait"});
+        ASSERT_EQ(both.status, 0) << both.err;
+        const Bytes b = testsupport::ReadFileBytes(bmp), p = testsupport::ReadFileBytes(png);
+        ASSERT_TRUE(b.size() > 22 && p.size() > 20);
+        EXPECT_EQ(b[18], p[19]) << "the BMP of one run, the preview of the other";
+    }
 }
 
 // A 16-bit grey PNG of one pixel, 40000 of 65535.
@@ -92,6 +168,27 @@ Bytes BitFields(std::uint16_t bits, std::vector<std::uint32_t> masks, std::uint3
     return bmpbytes::BuildBmp(f);
 }
 
+// 1 x 1 pixel at 16 bits with bit-field masks inside a 124-byte header, the
+// pixels right after it, as several programs write them.
+Bytes TinyBitFields() {
+    bmpbytes::BmpFields f;
+    f.bitCount = 16;
+    f.compression = 3;
+    f.headerSize = 124;
+    f.headerMasks = {0x7C00, 0x3E0, 0x1F};
+    f.pixels.assign(4, 0xFF);
+    return bmpbytes::BuildBmp(f);
+}
+
+// A core header of this size, without pixels.
+Bytes CoreFile(std::int32_t width, std::int32_t height) {
+    bmpbytes::BmpFields f;
+    f.headerSize = 12;
+    f.width = width;
+    f.height = height;
+    return bmpbytes::BuildBmp(f);
+}
+
 // Each case one run as a user types it: its exit status, what it prints, and
 // the bytes of the target and of every other file before and after.
 TEST(Bmphost, EachRunKeepsTheUsersFiles) {
@@ -99,19 +196,42 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
     std::filesystem::create_directory(dir.File("d.png"));
     std::filesystem::create_symlink(dir.File("out.bmp"), dir.File("link.png"));
     dir.Write("grey16.png", Bytes(std::begin(kGrey16Png), std::end(kGrey16Png) - 1));
+    tooltest::Run({"/usr/bin/python3", "-c",
+                   "import sys\nfrom PIL import Image\n"
+                   "Image.new('RGB', (3, 2), (9, 99, 199)).save(sys.argv[1], dpi=(300, 150))",
+                   dir.File("dpi.png")});
     dir.Write("4444.bmp", BitFields(16, {0xF00, 0xF0, 0xF}));
     dir.Write("101010.bmp", BitFields(32, {0x3FF00000, 0xFFC00, 0x3FF}));
     dir.Write("bf1.bmp", BitFields(1, {0, 0, 0}));
     dir.Write("v5-565.bmp", BitFields(16, {0xF800, 0x7E0, 0x1F}, 124));
-    // The error of importing "keep" from %/NAME, as JSON and as a line.
+    dir.Write("1555.bmp", BitFields(16, {0x7C00, 0x3E0, 0x1F, 0x8000}, 124));
+    dir.Write("v5-tiny.bmp", TinyBitFields());
+    dir.Write("core40000.bmp", CoreFile(2, 40000));
+    Bytes cutHeader = bmpbytes::BuildBmp(bmpbytes::BmpFields());
+    cutHeader.resize(28);  // inside the information header
+    dir.Write("cut.bmp", cutHeader);
+    // The error of importing "keep" (4 bytes) from %/NAME, as JSON and as lines.
     const auto cut = [](const std::string& name) {
-        return R"({"error":{"source":".\\BmpImportFilter","line":215,"code":8,"args":["%/)" + name +
-               R"(","Premature end of file"],"message":"Unexpected end of the file \"%/)" + name +
-               R"(\": Premature end of file"}})" + "\n";
+        const std::string file = "%/" + name;
+        return R"({"schema":1,"error":{"source":".\\BmpImportFilter","line":215,"code":8,"args":[")" +
+               file + R"(","Premature end of file"],"message":"Unexpected end of the file \")" +
+               file + R"(\": Premature end of file","cause":")" + file +
+               R"( ends inside its file header: the module reads 14 bytes from byte 0, and the )"
+               R"(file has only 4"},"warnings":[]})"
+               "\n";
     };
     const std::string cutLine =
         "error: Unexpected end of the file \"@\": Premature end of file (.\\BmpImportFilter:215, "
-        "code 8)\n";
+        "code 8)\ncause: @ ends inside its file header: the module reads 14 bytes from byte 0, and "
+        "the file has only 4\n";
+    const std::string fullOut =
+        "/usr/bin/python3 -c \"import os, sys; os.dup2(os.open('/dev/full', os.O_WRONLY), 1); "
+        "os.execv(sys.argv[1], sys.argv[1:])\" ";
+    const std::string noStdout =
+        "error: cannot write the standard output: No space left on device\n";
+    const std::string notOpened =
+        "error: Unable to open or create the file \"\": No such file or directory "
+        "(.\\BmpImportFilter:213, code 5)\n";
     // A run that succeeds with the target on its command line writes it.
     struct Case {
         std::string command;  // split at spaces
@@ -120,14 +240,15 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
         std::string before = "";  // the target's bytes, "$NAME" a sample's; "": no file
         std::string target = "out.bmp";
         std::string shell = "";  // before the command, or "tty": on a terminal
-        Bytes tail = {};         // of the written target
+        long at = 0;             // where `bytes` stand in the written target, < 0 from its end
+        Bytes bytes = {};
     } const cases[] = {
         {"probe $core1.bmp $depth2.bmp $not-bmp.bmp $none.bmp", 1,  // not all of them
          "$core1.bmp: supported\n$depth2.bmp: supported\n$not-bmp.bmp: not supported\n"
          "$none.bmp: not supported: No such file or directory\n",
          ""},
         {"probe $rle4.bmp --json", 0,
-         R"([{"file":"$rle4.bmp","supported":true,"reason":""}])"
+         R"([{"schema":1,"file":"$rle4.bmp","supported":true,"reason":""}])"
          "\n",
          ""},
         {"describe $core4.bmp", 0,
@@ -135,9 +256,9 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
          "Color Format:  16 colors w/palette\n",
          ""},
         {"describe - --json", 0,
-         R"({"description":"Microsoft BMP Image\r\nWidth:  63\r\nHeight:  40\r\nBit Depth:  4\r\n)"
-         R"(Color Format:  16 colors w/palette\r\n","width":63,"height":40,"bit_depth":4,)"
-         R"("color_format":"16 colors w/palette"})"
+         R"({"schema":1,"description":"Microsoft BMP Image\r\nWidth:  63\r\nHeight:  40\r\n)"
+         R"(Bit Depth:  4\r\nColor Format:  16 colors w/palette\r\n","width":63,"height":40,)"
+         R"("bit_depth":4,"color_format":"16 colors w/palette","warnings":[]})"
          "\n",
          "", "", "out.bmp", "cat $core4.bmp | "},
         {"describe $not-bmp.bmp", 1, "",
@@ -171,10 +292,65 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
         // after the preview was written.
         {"convert $rgb24.bmp @ --png %/grey16.png", 1, "",
          "error: Unable to write the file \"@\": File write error (.\\BmpExportFilter:278, code "
-         "9)\n",
+         "9)\ncause: File too large\n",
          "keep", "out.bmp", "ulimit -f 2; "},
         {"import $large24.bmp --png @", 1, "",
          "error: cannot write the preview @: File too large\n", "keep", "out.png", "ulimit -f 1; "},
+        // Standard output that takes nothing: an error, and no target changed.
+        {"describe $rgb8.bmp --json", 1, "", noStdout, "", "out.bmp", fullOut},
+        {"probe $rgb8.bmp", 1, "", noStdout, "", "out.bmp", fullOut},
+        {"import $rgb8.bmp --json", 1, "", noStdout, "", "out.bmp", fullOut},
+        {"convert $rgb8.bmp @ --json", 1, "", noStdout, "keep", "out.bmp", fullOut},
+        {"import $rgb8.bmp --png -", 1, "", noStdout, "", "out.bmp", fullOut},
+        // An empty input name is a missing file; an empty target, a usage error.
+        {"import ''", 1, "", notOpened},
+        {"convert '' @", 1, "", notOpened},
+        {"convert $rgb8.bmp ''", 2, "",
+         "error: OUT.bmp: an empty name names no file\nrun 'bmphost convert --help' for usage\n"},
+        {"import $rgb8.bmp --png ''", 2, "",
+         "error: --png: an empty name names no file\nrun 'bmphost import --help' for usage\n"},
+        // Endless inputs: what is no BMP or PNG file is refused on its first
+        // bytes; the rest is copied up to a bound.
+        {"import /dev/zero", 1, "",
+         "error: The file \"/dev/zero\" is damaged or in an unsupported format. "
+         "(.\\BmpImportFilter:221, code 16)\n"},
+        {"describe /dev/zero", 1, "",
+         "error: the module cannot describe /dev/zero: its headers are not those of a BMP file\n"},
+        {"--max-input-bytes=4000 convert - @", 1, "",
+         "error: cannot read -: it holds more than 4000 bytes, the most bmphost copies from "
+         "standard input, a pipe or a device; --max-input-bytes raises it\n",
+         "", "out.bmp", "cat $rgb8.bmp | "},
+        {"import -", 1, "", "error: cannot copy - to the temporary folder %: File too large\n", "",
+         "out.bmp", "ulimit -f 1; cat $large24.bmp | TMPDIR=% "},
+        {"probe -", 0, "-: supported\n", "", "", "out.bmp", "cat $rgb8.bmp | "},
+        {"-v --module %/none.so", 1, "bmphost 0.1\n",
+         "error: cannot load the module %/none.so: %/none.so: cannot open shared object file: No "
+         "such file or directory\n"},
+        // A core header's height is unsigned.
+        {"--max-pixels=60000 import %/core40000.bmp", 1, "",
+         "error: cannot import %/core40000.bmp: it is 2x40000 pixels, more than the host's limit "
+         "of 60000 (--max-pixels)\n"},
+        // Options that change nothing together.
+        {"import $rgb8.bmp --pixels", 0, "$rgb8.bmp: 66x44 indexed8 (result 0)\n",
+         "warning: --pixels has no effect without --json\n"},
+        {"import $rgba32-alpha0.bmp --opaque yes --no-prompt", 0,
+         "$rgba32-alpha0.bmp: 64x40 bgra32 (result 0)\n",
+         "warning: --opaque has no effect with --no-prompt: the module may not ask, so a fully "
+         "transparent image stays as it is\n"},
+        // The causes the module's texts do not name.
+        {"import %/cut.bmp", 1, "",
+         "error: An unexpected internal error occurred. (.\\BmpImportFilter:225, code 1)\ncause: "
+         "%/cut.bmp ends inside its information header: the module reads 40 bytes from byte 14, "
+         "and the file has only 14\n"},
+        {"import %/v5-tiny.bmp", 1, "",
+         "error: Unexpected end of the file \"%/v5-tiny.bmp\": Premature end of file "
+         "(.\\BmpImportFilter:215, code 8)\ncause: the module reads the bit-field masks from the "
+         "12 "
+         "bytes after the whole 124-byte header, and %/v5-tiny.bmp has only 4 there (its own masks "
+         "stand inside the header)\n"},
+        // The longest name a file may have.
+        {"convert $rgb8.bmp @", 0, "$rgb8.bmp -> @: 66x44 8-bit indexed8, 4070 bytes\n", "", "",
+         std::string(251, 'n') + ".bmp"},
         {"--max-pixels=3014 import $rgb24.bmp", 1, "",
          "error: cannot import $rgb24.bmp: it is 67x45 pixels, more than the host's limit of 3014 "
          "(--max-pixels)\n"},
@@ -188,7 +364,10 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
         {"import @ --json", 1, cut("caf\xEF\xBF\xBD.bmp"), cutLine, "keep", "caf\xE9.bmp"},
         // 16-bit samples by value: 40000 * 255 / 65535 rounds to 156.
         {"convert %/grey16.png @", 0, "%/grey16.png -> @: 1x1 8-bit gray8, 1082 bytes\n", "", "",
-         "out.bmp", "", Bytes{156, 0, 0, 0}},
+         "out.bmp", "", -4, Bytes{156, 0, 0, 0}},
+        // The resolution a PNG states: 300 and 150 dots per inch.
+        {"convert %/dpi.png @", 0, "%/dpi.png -> @: 3x2 24-bit bgr24, 78 bytes\n", "", "",
+         "out.bmp", "", 38, Bytes{0x23, 0x2E, 0, 0, 0x12, 0x17, 0, 0}},
         {"import $rgba32-alpha0.bmp --png @", 0, "$rgba32-alpha0.bmp: 64x40 bgra32 (result 0)\n",
          "warning: not asked whether to make the fully transparent image opaque (stdin is not a "
          "terminal): answered no; --opaque yes makes it opaque\n",
@@ -204,6 +383,10 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
         {"import %/101010.bmp", 0, "%/101010.bmp: 2x2 bgra32 (result 0)\n",
          "warning: %/101010.bmp: a 32-bit file with bit-field masks red 0x3FF00000, green 0xFFC00, "
          "blue 0x3FF; the module reads the pixels as blue, green, red, alpha bytes\n"},
+        {"import %/1555.bmp", 0, "%/1555.bmp: 2x2 bgr24 (result 0)\n",
+         "warning: %/1555.bmp: a 16-bit file with bit-field masks red 0x7C00, green 0x3E0, blue "
+         "0x1F, alpha 0x8000; the module reads the pixels as 5-5-5 (red in bits 10-14, green 5-9, "
+         "blue 0-4), without alpha\n"},
         {"import %/bf1.bmp", 0, "%/bf1.bmp: 2x2 indexed1 (result 0)\n",
          "warning: %/bf1.bmp: a 1-bit file with bit-field masks red 0x0, green 0x0, blue 0x0; the "
          "module reads the pixels as plain rows of colour indices\n"},
@@ -234,7 +417,7 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
         const auto others = Entries(dir.path(), target);
         std::vector<std::string> args;
         std::istringstream words(Fill(c.command, target, dir.path()));
-        for (std::string word; words >> word;) args.push_back(word);
+        for (std::string word; words >> word;) args.push_back(word == "''" ? "" : word);
         RunResult run = Bmphost(args, Fill(c.shell, target, dir.path()));
         if (c.shell == "tty")
             run.out.erase(std::remove(run.out.begin(), run.out.end(), '\r'), run.out.end());
@@ -248,8 +431,9 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
         if (!written) {
             EXPECT_EQ(after, before);
         }
-        EXPECT_TRUE(after.size() >= c.tail.size() &&
-                    std::equal(c.tail.rbegin(), c.tail.rend(), after.rbegin()));
+        const std::size_t at = c.at < 0 ? after.size() + c.at : c.at;
+        EXPECT_TRUE(at + c.bytes.size() <= after.size() &&
+                    std::equal(c.bytes.begin(), c.bytes.end(), after.begin() + at));
         EXPECT_EQ(Entries(dir.path(), target), others) << "another file changed or was left";
         std::filesystem::remove(target);
     }
@@ -302,6 +486,8 @@ TEST(Bmphost, PillowSeesWhatTheModuleReadAndWrote) {
         const auto& source = pillow.at(paths[3 * i]);
         const auto& preview = pillow.at(paths[3 * i + 1]);
         EXPECT_EQ(Difference(pillow.at(paths[3 * i + 2]), preview), "") << names[i] << " exported";
+        // The preview states the file's resolution.
+        EXPECT_TRUE(source.xppm == preview.xppm && source.yppm == preview.yppm) << names[i];
         // Debian's Pillow (9.4) reads the two bytes after a run-length delta
         // code twice, so it cannot judge run-length files.
         if (!source.read || source.compression == 1 || source.compression == 2) continue;

@@ -54,8 +54,10 @@ inline RunResult Run(const std::vector<std::string>& argv, const std::string& sh
             ReadText(dir.File("out")), ReadText(dir.File("err"))};
 }
 
+// A run that hangs is killed after a minute, and fails.
 inline RunResult Bmphost(std::vector<std::string> args, const std::string& shell = "") {
-    args.insert(args.begin(), {BMPHOST_PATH, "--module", BMPFILTER_MODULE_PATH});
+    args.insert(args.begin(), {"/usr/bin/timeout", "--foreground", "-s", "KILL", "60", BMPHOST_PATH,
+                               "--module", BMPFILTER_MODULE_PATH});
     return Run(args, shell);
 }
 
@@ -94,6 +96,8 @@ struct PillowImage {
     bool read = false;
     std::string mode;
     int width = 0, height = 0, compression = 0;  // compression of a BMP file
+    long xppm = 0, yppm = 0;                     // the resolution, pixels per metre
+
     std::vector<unsigned char> rgba;
 };
 
@@ -108,7 +112,9 @@ inline std::map<std::string, PillowImage> ReadWithPillow(const std::vector<std::
         "        im = Image.open(path); im.load()\n"
         "    except Exception:\n"
         "        print('-'); continue\n"
-        "    print(im.mode, *im.size, im.info.get('compression', 0))\n"
+        "    dpi = im.info.get('dpi', (0, 0))\n"
+        "    print(im.mode, *im.size, im.info.get('compression', 0),\n"
+        "          *(round(d * 39.3701) for d in dpi))\n"
         "    open(path + '.rgba', 'wb').write(im.convert('RGBA').tobytes())\n"};
     argv.insert(argv.end(), paths.begin(), paths.end());
     const RunResult run = Run(argv);
@@ -121,7 +127,7 @@ inline std::map<std::string, PillowImage> ReadWithPillow(const std::vector<std::
         PillowImage& image = images[path];
         std::istringstream fields(line);
         image.read = static_cast<bool>(fields >> image.mode >> image.width >> image.height >>
-                                       image.compression);
+                                       image.compression >> image.xppm >> image.yppm);
         const std::string rgba = image.read ? ReadText(path + ".rgba") : "";
         image.rgba.assign(rgba.begin(), rgba.end());
     }

@@ -1,6 +1,7 @@
 #include "Target.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,8 @@
 namespace bmphost {
 
 namespace {
+
+constexpr char kFolderPattern[] = ".bmphost-XXXXXX";
 
 // The pending files and their folders, for a signal handler to remove.
 constexpr int kSlots = 3;
@@ -33,17 +36,16 @@ void Discard(int slot) {
     g_pendingPath[slot][0] = g_pendingFolder[slot][0] = '\0';
 }
 
-// Copies all of `from` to `to` and closes them (not stdin); throws "WHAT:
-// the reason" when one was not opened, or a read or a write failed.
+// Copies all of `from` to `to` and closes `from`; throws "WHAT: the reason"
+// when it was not opened, or a read or a write failed.
 void Copy(int from, int to, const std::string& what) {
     char buffer[1 << 16];
     ssize_t n = -1;
-    while (from >= 0 && to >= 0 && (n = ::read(from, buffer, sizeof buffer)) > 0 &&
+    while (from >= 0 && (n = ::read(from, buffer, sizeof buffer)) > 0 &&
            ::write(to, buffer, static_cast<std::size_t>(n)) == n) {
     }
     const std::runtime_error failure = SystemError(what);
-    for (const int fd : {from, to})
-        if (fd > STDIN_FILENO) ::close(fd);
+    if (from >= 0) ::close(from);
     if (n != 0) throw failure;
 }
 
@@ -101,7 +103,9 @@ PendingFile::PendingFile(const std::string& target) {
     m_target = target == "-" ? target : where.string();
     while (m_slot < kSlots && g_pendingFolder[m_slot][0] != '\0') ++m_slot;
     const std::string name = where.filename().string();
-    std::string folder = (where.parent_path() / ("." + name + ".XXXXXX")).string();
+    // The folder's name is short, so that any name the target may have fits
+    // inside it, and says what made it.
+    std::string folder = (where.parent_path() / kFolderPattern).string();
     if (m_slot == kSlots || folder.size() + name.size() + 2 > sizeof g_pendingPath[0])
         throw std::runtime_error("too long a name: " + target);
     if (::mkdtemp(folder.data()) == nullptr) throw SystemError("cannot write beside " + target);
@@ -111,11 +115,6 @@ PendingFile::PendingFile(const std::string& target) {
 }
 
 PendingFile::~PendingFile() { Discard(m_slot); }
-
-void PendingFile::Fill(const std::string& source) {
-    Copy(source == "-" ? STDIN_FILENO : ::open(source.c_str(), O_RDONLY),
-         ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600), "cannot read " + source);
-}
 
 void PendingFile::Commit() {
     if (m_target == "-") {
@@ -128,6 +127,38 @@ void PendingFile::Commit() {
     if (std::rename(m_path.c_str(), m_target.c_str()) != 0)
         throw SystemError("cannot replace " + m_target);
     Discard(m_slot);
+}
+
+CommitLock::CommitLock(const std::vector<std::string>& targets) {
+    std::vector<std::pair<std::pair<dev_t, ino_t>, int>> folders;
+    for (const std::string& target : targets) {
+        if (target.empty() || target == "-") continue;
+        const int fd =
+            ::open(Resolved(target).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat info;
+        if (fd < 0) continue;  // a folder it may not read: no lock to take
+        if (::fstat(fd, &info) != 0) {
+            ::close(fd);
+            continue;
+        }
+        folders.push_back({{info.st_dev, info.st_ino}, fd});
+    }
+    // One order for every run, and each folder once, so that two runs never
+    // wait for each other in a circle.
+    std::sort(folders.begin(), folders.end());
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+        if (i > 0 && folders[i].first == folders[i - 1].first) {
+            ::close(folders[i].second);
+            continue;
+        }
+        while (::flock(folders[i].second, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        m_fds.push_back(folders[i].second);
+    }
+}
+
+CommitLock::~CommitLock() {
+    for (const int fd : m_fds) ::close(fd);  // closing releases the lock
 }
 
 void DiscardPendingFiles() {

@@ -1,10 +1,11 @@
 #pragma once
 // The files bmphost writes for the user. Each is written under its own name
-// in a new folder beside its target and moved over the target only when the
-// whole run succeeded, so a failure, a stop, a signal or a size limit leaves
-// every target as it was.
+// in a new folder beside its target (.bmphost-XXXXXX) and moved over the
+// target only when the whole run succeeded, so a failure, a stop, a signal or
+// a size limit leaves every target as it was.
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace bmphost {
 
@@ -46,8 +47,6 @@ class PendingFile {
 
     // Where to write: the target's name in the new folder.
     const std::string& Path() const { return m_path; }
-    // Copies all of `source` ("-": standard input) into the file.
-    void Fill(const std::string& source);
     // Moves the file over the target, with the replaced target's permissions;
     // for "-", copies it to standard output.
     void Commit();
@@ -55,6 +54,20 @@ class PendingFile {
   private:
     std::string m_target, m_path;
     int m_slot = 0;
+};
+
+// Held while the targets of one run are moved into place: two runs onto the
+// same targets commit one after the other, so that the BMP and the preview
+// always come from the same run. It locks the targets' folders.
+class CommitLock {
+  public:
+    explicit CommitLock(const std::vector<std::string>& targets);
+    ~CommitLock();
+    CommitLock(const CommitLock&) = delete;
+    CommitLock& operator=(const CommitLock&) = delete;
+
+  private:
+    std::vector<int> m_fds;
 };
 
 // Removes every pending file and its folder; safe inside a signal handler.
