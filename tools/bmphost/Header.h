@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "format/BmpFormat.h"
+#include "BmpFormat.h"
 
 namespace bmphost {
 
