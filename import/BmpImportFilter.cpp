@@ -147,10 +147,11 @@ void FillTable16(std::uint32_t* table) {
     for (std::uint32_t v = 0; v < (1u << 16); ++v) table[v] = Expanded16<k565>(v);
 }
 
-// Expands the 16-bit rows of one import. A table of all 65,536 values costs
-// as much to fill as a few hundred thousand pixels cost to compute, and then
-// saves about a fifth of each pixel's cost: only a picture of 2^21 pixels or
-// more gets one, where that is clearly a gain.
+// Expands the 16-bit rows of one import. A table of all 65,536 values, fresh
+// memory filled, costs as much as computing a few hundred thousand pixels to
+// up to two million (its pages may come new from the system), and then saves
+// about a fifth of each pixel's cost: only a picture of 2^22 pixels or more
+// gets one, where that is a gain.
 class Expansion16 {
   public:
     Expansion16(bool is565, std::int64_t pixels) : m_is565(is565) {
@@ -169,7 +170,7 @@ class Expansion16 {
     }
 
   private:
-    static constexpr std::int64_t kTablePixels = std::int64_t{1} << 21;
+    static constexpr std::int64_t kTablePixels = std::int64_t{1} << 22;
     bool m_is565;
     std::unique_ptr<std::uint32_t[]> m_table;  // none for a small picture
 };

@@ -151,7 +151,7 @@ TEST(Import, RowsFormatTableAndResolution) {
 }
 
 // Every 16-bit value, in both layouts, on both of the import's ways to expand
-// them: a picture of under 2^21 pixels computes each pixel, a larger one
+// them: a picture of under 2^22 pixels computes each pixel, a larger one
 // looks it up in a table of all values. Pixel i of a picture holds value
 // i mod 2^16; its channels must become c * 255 / 31 (5 bits) and
 // c * 255 / 63 (6 bits), the fraction dropped, blue first.
@@ -166,7 +166,7 @@ TEST(Import, EverySixteenBitValue) {
                                    static_cast<std::uint8_t>(green * 255 / (is565 ? 63 : 31)),
                                    static_cast<std::uint8_t>(red * 255 / 31)});
         }
-        for (const std::size_t rows : {258, 8225}) {  // 65,790 and 2,097,375 pixels
+        for (const std::size_t rows : {258, 16449}) {  // 65,790 and 4,194,495 pixels
             SCOPED_TRACE(std::string(is565 ? "5-6-5, " : "5-5-5, ") + std::to_string(rows));
             Bytes pixels(512 * rows);                          // stored rows of 510 bytes and 2 pad
             std::vector<Bytes> expected(rows, Bytes(768, 0));  // image rows of 765 and 3 pad
