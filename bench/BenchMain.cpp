@@ -1,14 +1,17 @@
 // Speed of the module's import, export, probe and description against two
 // peers on the same files: stb_image, and a floor that only moves bytes. One
-// table of cases drives the runs and the printed table of ratios; the peak
-// memory of each import follows. BMP_BENCH_SIZE sets the picture size
-// (default 4096), BMP_BENCH_DIR where the inputs are kept.
+// table of cases drives the runs and the printed table of ratios; the import
+// cases run again on small pictures (the cost of a file), and three depths at
+// every size (how the cost grows); the peak memory of each import follows.
+// BMP_BENCH_SIZE sets the main picture size (default 4096), BMP_BENCH_DIR
+// where the inputs are kept.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,7 +62,7 @@ const Case kCases[] = {
     {"import", "1-bit", 1, 0, kFloor | kStb, 0.5},
     {"import", "4-bit", 4, 0, kFloor | kStb, 0.5},
     {"import", "8-bit", 8, 0, kFloor | kStb, 0.5},
-    {"import", "16-bit", 16, 0, kFloor | kStb, 1.15},  // the host's own costs are about 0.97x
+    {"import", "16-bit", 16, 0, kFloor | kStb, 1.0},
     {"import", "24-bit", 24, 0, kFloor | kStb, 0.8},
     {"import", "32-bit", 32, 0, kFloor | kStb, 0.8},
     {"import", "RLE8", 8, 1, 0, 0.9, "8-bit"},  // stb_image reads no run-length files
@@ -75,12 +78,23 @@ const Case kCases[] = {
 
 constexpr int kSmallFiles = 400;
 
+// The import cases are also read as pictures of these sizes, with their
+// peers, the floor only opening, reading and closing the file.
+constexpr int kSmallSizes[] = {1, 64};
+// The forms read at every size, for the scaling table: the small sizes, this
+// one (module only) and the main size.
+constexpr int kScalingSize = 512;
+const char* const kScalingForms[] = {"8-bit", "16-bit", "24-bit"};
+// Small files: the 16-bit time per file at most this times the 24-bit one.
+constexpr double kMax16Vs24 = 1.5;
+
 // What one run of a case works on.
 struct Input {
     const Case* c = nullptr;
     std::string path;                       // import: the file; export: the target
     std::unique_ptr<standin::Image> image;  // export: the host image
     double work = 0;                        // decoded bytes, or small files, a run
+    int size = 0;                           // import: a size x size picture; 0: the main size
 };
 
 int g_size = 4096;
@@ -89,8 +103,8 @@ std::vector<std::string> g_smallFiles;
 
 bool Is(const Case& c, const char* slot) { return std::strcmp(c.slot, slot) == 0; }
 
-std::string PathFor(const char* form) {
-    return g_dir + "/plasma" + std::to_string(g_size) + "-" + form + ".bmp";
+std::string PathFor(const char* form, int size = 0) {
+    return g_dir + "/plasma" + std::to_string(size != 0 ? size : g_size) + "-" + form + ".bmp";
 }
 
 void ReadSettings() {
@@ -118,6 +132,18 @@ std::unique_ptr<standin::Image> ImportWithModule(const std::string& path, bool k
 }
 
 void ImportModule(const Input& in) { ImportWithModule(in.path); }
+
+// A small picture's floor: the file opened, read whole and closed.
+void ReadFloor(const Input& in) {
+    const int fd = ::open(in.path.c_str(), O_RDONLY);
+    struct stat info;
+    if (fd < 0 || ::fstat(fd, &info) != 0) throw std::runtime_error("cannot open " + in.path);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
+    const ssize_t got = ::read(fd, bytes.data(), bytes.size());
+    ::close(fd);
+    if (got != static_cast<ssize_t>(bytes.size())) throw std::runtime_error("short read");
+    benchmark::DoNotOptimize(bytes.data());
+}
 
 void ImportStb(const Input& in) {
     int w = 0, h = 0, n = 0;
@@ -238,18 +264,30 @@ const Runners kRunners[] = {{"import", ImportModule, ImportFloor, ImportStb},
                             {"probe", ProbeModule, HeaderFloor, StbInfo},
                             {"describe", DescribeModule, HeaderFloor, StbInfo}};
 
-// The runs of a case, by peer name; a peer the case has not is left out.
-std::vector<std::pair<std::string, Runner>> RunsOf(const Case& c) {
+// The runs of a case, by peer name; a peer the case has not is left out. A
+// small picture's floor only reads the file.
+std::vector<std::pair<std::string, Runner>> RunsOf(const Case& c, unsigned peers,
+                                                   bool small = false) {
     for (const Runners& r : kRunners)
         if (Is(c, r.slot))
             return {{"module", r.module},
-                    {"floor", c.peers & kFloor ? r.floor : nullptr},
-                    {"stb", c.peers & kStb ? r.stb : nullptr}};
+                    {"floor", peers & kFloor ? (small ? ReadFloor : r.floor) : nullptr},
+                    {"stb", peers & kStb ? r.stb : nullptr}};
     return {};
 }
 
-std::string NameOf(const Case& c, const std::string& peer) {
-    return std::string(c.slot) + "/" + c.form + "/" + peer;
+std::vector<std::pair<std::string, Runner>> RunsOf(const Case& c) { return RunsOf(c, c.peers); }
+
+std::string NameOf(const Case& c, const std::string& peer, int size = 0) {
+    const std::string pixels =
+        size != 0 ? "/" + std::to_string(size) + "x" + std::to_string(size) : "";
+    return std::string(c.slot) + "/" + c.form + pixels + "/" + peer;
+}
+
+bool IsScalingForm(const Case& c) {
+    for (const char* form : kScalingForms)
+        if (std::strcmp(c.form, form) == 0) return true;
+    return false;
 }
 
 // --- set-up -----------------------------------------------------------------------
@@ -282,6 +320,25 @@ std::unique_ptr<standin::Image> HostImage(const bench::Plasma& p, int bits) {
     return image;
 }
 
+// The import cases at the small sizes, and the scaling forms at the scaling
+// size too, writing the files that are not there yet.
+std::vector<Input> SmallImportInputs() {
+    std::vector<Input> inputs;
+    for (const Case& c : kCases) {
+        if (!Is(c, "import")) continue;
+        std::vector<int> sizes(std::begin(kSmallSizes), std::end(kSmallSizes));
+        if (IsScalingForm(c)) sizes.push_back(kScalingSize);
+        for (int size : sizes) {
+            Input in{&c, PathFor(c.form, size), nullptr, 0, size};
+            if (!std::filesystem::exists(in.path))
+                WriteFile(in.path,
+                          bench::EncodeBmp(bench::MakePlasma(size, size), c.bits, c.compression));
+            inputs.push_back(std::move(in));
+        }
+    }
+    return inputs;
+}
+
 // Writes the files that are not there yet and makes the host images; the
 // picture is made only when something needs it.
 std::vector<Input> MakeInputs() {
@@ -298,7 +355,7 @@ std::vector<Input> MakeInputs() {
         }
         return *plasma;
     };
-    std::vector<Input> inputs;
+    std::vector<Input> inputs = SmallImportInputs();
     for (const Case& c : kCases) {
         Input in{&c, PathFor(c.form), nullptr, static_cast<double>(g_smallFiles.size())};
         if (Is(c, "import") && !std::filesystem::exists(in.path))
@@ -326,10 +383,17 @@ void CheckInputs() {
     }
 }
 
+// The peers of a run: the case's own at the main size, none at the scaling
+// size; at the small sizes the floor too, since every file can be read.
+unsigned PeersOf(const Input& in) {
+    if (in.size == 0) return in.c->peers;
+    return in.size == kScalingSize ? 0 : in.c->peers | kFloor;
+}
+
 void Register(const Input& in) {
-    for (const auto& [peer, run] : RunsOf(*in.c)) {
+    for (const auto& [peer, run] : RunsOf(*in.c, PeersOf(in), in.size != 0)) {
         if (run == nullptr) continue;
-        benchmark::RegisterBenchmark(NameOf(*in.c, peer).c_str(),
+        benchmark::RegisterBenchmark(NameOf(*in.c, peer, in.size).c_str(),
                                      [&in, run = run](benchmark::State& state) {
                                          try {
                                              for (auto _ : state) run(in);
@@ -337,14 +401,16 @@ void Register(const Input& in) {
                                              state.SkipWithError(e.what());
                                          }
                                      })
-            ->Unit(benchmark::kMillisecond)
+            ->Unit(in.size != 0 ? benchmark::kMicrosecond : benchmark::kMillisecond)
             ->UseRealTime();
     }
 }
 
 // --- results table ------------------------------------------------------------------
 
-std::map<std::string, double> g_seconds;  // per run, by benchmark name; failed runs left out
+// Seconds per run, by benchmark name, one for each repetition; failed runs
+// left out.
+std::map<std::string, std::vector<double>> g_seconds;
 
 class CollectingReporter : public benchmark::ConsoleReporter {
   public:
@@ -355,15 +421,20 @@ class CollectingReporter : public benchmark::ConsoleReporter {
             std::string name = run.benchmark_name();
             const std::size_t suffix = name.rfind("/real_time");
             if (suffix != std::string::npos) name.resize(suffix);
-            g_seconds[name] = run.real_accumulated_time / static_cast<double>(run.iterations);
+            g_seconds[name].push_back(run.real_accumulated_time /
+                                      static_cast<double>(run.iterations));
         }
         ConsoleReporter::ReportRuns(runs);
     }
 };
 
-double Seconds(const Case& c, const char* peer) {
-    const auto it = g_seconds.find(NameOf(c, peer));
-    return it == g_seconds.end() ? 0 : it->second;
+double Seconds(const Case& c, const char* peer, int size = 0) {
+    const auto it = g_seconds.find(NameOf(c, peer, size));
+    if (it == g_seconds.end()) return 0;
+    // The median of the repetitions (--benchmark_repetitions), the upper one of two.
+    std::vector<double> runs = it->second;
+    std::nth_element(runs.begin(), runs.begin() + runs.size() / 2, runs.end());
+    return runs[runs.size() / 2];
 }
 
 // The floor a case is measured against: its own, or the named plain form's.
@@ -419,6 +490,68 @@ void PrintRow(const Input& in) {
         Format("%.0f", rate, m > 0).c_str(), Format("%.1f", f * 1e3, f > 0).c_str(),
         Format("%.2fx", m / f, m > 0 && f > 0).c_str(), Format("%.1f", s * 1e3, s > 0).c_str(),
         Format("%.2fx", m / s, m > 0 && s > 0).c_str(), Goal(c, m, f, s).c_str());
+}
+
+// Small files: per file, in microseconds, beside the floor and stb_image;
+// the 16-bit goal is a ratio to the 24-bit time of the same run.
+void PrintSmallFiles(int size) {
+    bool any = false;  // or all left out by --benchmark_filter
+    for (const Case& c : kCases) any = any || Seconds(c, "module", size) > 0;
+    if (!any) return;
+    std::printf("\nimport of small files: %dx%d plasma pictures (us per file)\n", size, size);
+    std::printf("%-11s %9s %9s %9s %9s %9s  %s\n", "case", "module us", "floor us", "vs floor",
+                "stb us", "vs stb", "goal");
+    const Case* bgr24 = nullptr;
+    for (const Case& c : kCases)
+        if (Is(c, "import") && std::strcmp(c.form, "24-bit") == 0) bgr24 = &c;
+    for (const Case& c : kCases) {
+        if (!Is(c, "import")) continue;
+        const double m = Seconds(c, "module", size), f = Seconds(c, "floor", size);
+        const double s = Seconds(c, "stb", size);
+        if (m <= 0 && f <= 0 && s <= 0) continue;
+        std::string goal;
+        if (c.bits == 16 && bgr24 != nullptr) {
+            const double m24 = Seconds(*bgr24, "module", size);
+            goal = Format("<= %.1fx 24-bit", kMax16Vs24) +
+                   Format(" (%.2fx)", m / m24, m > 0 && m24 > 0) +
+                   (m > 0 && m24 > 0 && m <= kMax16Vs24 * m24 ? "  met" : "  MISSED");
+        }
+        std::printf("%-11s %9s %9s %9s %9s %9s  %s\n", c.form,
+                    Format("%.2f", m * 1e6, m > 0).c_str(), Format("%.2f", f * 1e6, f > 0).c_str(),
+                    Format("%.2fx", m / f, m > 0 && f > 0).c_str(),
+                    Format("%.2f", s * 1e6, s > 0).c_str(),
+                    Format("%.2fx", m / s, m > 0 && s > 0).c_str(), goal.c_str());
+    }
+}
+
+// The module's time per file at every size, then what it splits into: the
+// cost of a 1x1 file, and the cost of each further pixel at the main size.
+void PrintScaling() {
+    const int sizes[] = {kSmallSizes[0], kSmallSizes[1], kScalingSize, 0};
+    bool any = false;  // or all left out by --benchmark_filter
+    for (const Case& c : kCases)
+        for (int size : sizes) any = any || (IsScalingForm(c) && Seconds(c, "module", size) > 0);
+    if (!any) return;
+    std::printf("\nimport time per file by picture size (us per file)\n%-11s", "case");
+    for (int size : sizes) {
+        const int side = size != 0 ? size : g_size;
+        std::printf(" %11s", (std::to_string(side) + "x" + std::to_string(side)).c_str());
+    }
+    std::printf(" %11s %11s\n", "fixed us", "ns/pixel");
+    for (const Case& c : kCases) {
+        if (!Is(c, "import") || !IsScalingForm(c)) continue;
+        std::printf("%-11s", c.form);
+        for (int size : sizes) {
+            const double m = Seconds(c, "module", size);
+            std::printf(" %11s", Format("%.1f", m * 1e6, m > 0).c_str());
+        }
+        const double first = Seconds(c, "module", sizes[0]), last = Seconds(c, "module");
+        const double pixels = static_cast<double>(g_size) * g_size - 1;
+        std::printf(
+            " %11s %11s\n", Format("%.1f", first * 1e6, first > 0).c_str(),
+            Format("%.2f", (last - first) / pixels * 1e9, first > 0 && last > 0 && pixels > 0)
+                .c_str());
+    }
 }
 
 // --- peak memory ----------------------------------------------------------------------
@@ -497,11 +630,13 @@ int main(int argc, char** argv) {
     std::printf("\nRatios are module time / peer time: below 1 is faster.\n");
     const char* slot = "";
     for (const Input& in : inputs) {
-        if (!Measured(*in.c)) continue;  // left out by --benchmark_filter
+        if (in.size != 0 || !Measured(*in.c)) continue;  // left out by --benchmark_filter
         if (!Is(*in.c, slot)) PrintHeading(*in.c);
         slot = in.c->slot;
         PrintRow(in);
     }
+    for (int size : kSmallSizes) PrintSmallFiles(size);
+    PrintScaling();
     if (std::getenv("BMP_BENCH_NO_PEAK") == nullptr) PrintPeaks();
     return 0;
 }
