@@ -71,11 +71,12 @@ bool FormatForBitCount(unsigned bitCount, tamb::ColorFormat& format) {
 // A channel of 5 or 6 bits, c, becomes c * 255 / kMax (kMax 31 or 63),
 // fraction dropped: here as a multiply, an add and a shift that stay within
 // 16 bits, so that the compiler runs them on eight pixels at once. The
-// assertion below checks them against that formula for every c.
+// assertions below check them against that formula for every c.
 template <std::uint32_t kMax>
 constexpr std::uint32_t Scaled(std::uint32_t c) {
+    static_assert(kMax == 31 || kMax == 63, "5 or 6 bits only");
     constexpr std::uint32_t kMul = kMax == 31 ? 1053 : 259;
-    constexpr std::uint32_t kAdd = kMax == 31 ? 0 : 3;
+    constexpr std::uint32_t kAdd = kMax == 31 ? 1 : 3;
     constexpr std::uint32_t kShift = kMax == 31 ? 7 : 6;
     return static_cast<std::uint16_t>(static_cast<std::uint16_t>(c * kMul + kAdd) >> kShift);
 }
@@ -86,7 +87,8 @@ constexpr bool ScaledIsExact() {
         if (Scaled<kMax>(c) != c * 255 / kMax) return false;
     return true;
 }
-static_assert(ScaledIsExact<31>() && ScaledIsExact<63>(), "channel scaling off the formula");
+static_assert(ScaledIsExact<31>(), "5-bit scaling off the formula");
+static_assert(ScaledIsExact<63>(), "6-bit scaling off the formula");
 
 // Blue, green and red of one 16-bit value in the low three bytes of a word,
 // blue lowest. 5-5-5 ignores bit 15; the third byte always comes from the
