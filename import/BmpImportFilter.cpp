@@ -5,7 +5,6 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "format/BmpFormat.h"
 #include "frame/IoProgressScope.h"
 #include "frame/SystemText.h"
+#include "import/Expansion16.h"
 #include "import/ImportMessages.h"
 
 using namespace importmsg;
@@ -67,115 +67,6 @@ bool FormatForBitCount(unsigned bitCount, tamb::ColorFormat& format) {
     }
     return false;
 }
-
-// A channel of 5 or 6 bits, c, becomes c * 255 / kMax (kMax 31 or 63),
-// fraction dropped: here as a multiply, an add and a shift that stay within
-// 16 bits, so that the compiler runs them on eight pixels at once. The
-// assertions below check them against that formula for every c.
-template <std::uint32_t kMax>
-constexpr std::uint32_t Scaled(std::uint32_t c) {
-    static_assert(kMax == 31 || kMax == 63, "5 or 6 bits only");
-    constexpr std::uint32_t kMul = kMax == 31 ? 1053 : 259;
-    constexpr std::uint32_t kAdd = kMax == 31 ? 1 : 3;
-    constexpr std::uint32_t kShift = kMax == 31 ? 7 : 6;
-    return static_cast<std::uint16_t>(static_cast<std::uint16_t>(c * kMul + kAdd) >> kShift);
-}
-
-template <std::uint32_t kMax>
-constexpr bool ScaledIsExact() {
-    for (std::uint32_t c = 0; c <= kMax; ++c)
-        if (Scaled<kMax>(c) != c * 255 / kMax) return false;
-    return true;
-}
-static_assert(ScaledIsExact<31>(), "5-bit scaling off the formula");
-static_assert(ScaledIsExact<63>(), "6-bit scaling off the formula");
-
-// Blue, green and red of one 16-bit value in the low three bytes of a word,
-// blue lowest. 5-5-5 ignores bit 15; the third byte always comes from the
-// top bits, whichever layout the masks named.
-template <bool k565>
-std::uint32_t Expanded16(std::uint32_t v) {
-    const std::uint32_t blue = Scaled<31>(v & 0x1F);
-    const std::uint32_t green = k565 ? Scaled<63>((v >> 5) & 0x3F) : Scaled<31>((v >> 5) & 0x1F);
-    const std::uint32_t red = k565 ? Scaled<31>(v >> 11) : Scaled<31>((v >> 10) & 0x1F);
-    return blue | green << 8 | red << 16;
-}
-
-// Writes one expanded pixel's three bytes.
-void Store3(std::uint8_t* out, std::uint32_t bgr) {
-    out[0] = static_cast<std::uint8_t>(bgr);
-    out[1] = static_cast<std::uint8_t>(bgr >> 8);
-    out[2] = static_cast<std::uint8_t>(bgr >> 16);
-}
-
-// Writes four expanded pixels as twelve bytes, in three stores.
-void Store12(std::uint8_t* out, const std::uint32_t* bgr) {
-    const std::uint64_t first = bgr[0] | std::uint64_t{bgr[1]} << 24 | std::uint64_t{bgr[2]} << 48;
-    bmp::StoreLe32(out, static_cast<std::uint32_t>(first));
-    bmp::StoreLe32(out + 4, static_cast<std::uint32_t>(first >> 32));
-    bmp::StoreLe32(out + 8, bgr[2] >> 16 | bgr[3] << 8);
-}
-
-// Expands little-endian 16-bit pixels to blue, green, red bytes, 64 pixels a
-// step: their words first, a loop the compiler runs on eight pixels at once,
-// then twelve bytes for each four; the last few one by one.
-template <bool k565>
-void ComputeRow16(const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
-    constexpr std::int32_t kStep = 64;
-    std::uint32_t bgr[kStep];
-    std::int32_t x = 0;
-    for (; x + kStep <= width; x += kStep, in += 2 * kStep, out += 3 * kStep) {
-        for (std::int32_t i = 0; i < kStep; ++i)
-            bgr[i] = Expanded16<k565>(bmp::LoadLe16(in + 2 * i));
-        for (std::int32_t i = 0; i < kStep; i += 4) Store12(out + 3 * i, bgr + i);
-    }
-    for (; x < width; ++x, in += 2, out += 3) Store3(out, Expanded16<k565>(bmp::LoadLe16(in)));
-}
-
-// The same expansion as one lookup a pixel, in a table of every 16-bit value.
-void LookUpRow16(const std::uint8_t* in, std::uint8_t* out, std::int32_t width,
-                 const std::uint32_t* table) {
-    std::uint32_t bgr[4];
-    std::int32_t x = 0;
-    for (; x + 4 <= width; x += 4, in += 8, out += 12) {
-        for (int i = 0; i < 4; ++i) bgr[i] = table[bmp::LoadLe16(in + 2 * i)];
-        Store12(out, bgr);
-    }
-    for (; x < width; ++x, in += 2, out += 3) Store3(out, table[bmp::LoadLe16(in)]);
-}
-
-template <bool k565>
-void FillTable16(std::uint32_t* table) {
-    for (std::uint32_t v = 0; v < (1u << 16); ++v) table[v] = Expanded16<k565>(v);
-}
-
-// Expands the 16-bit rows of one import. A table of all 65,536 values, fresh
-// memory filled, costs as much as computing a few hundred thousand pixels to
-// up to two million (its pages may come new from the system), and then saves
-// about a fifth of each pixel's cost: only a picture of 2^22 pixels or more
-// gets one, where that is a gain.
-class Expansion16 {
-  public:
-    Expansion16(bool is565, std::int64_t pixels) : m_is565(is565) {
-        if (pixels < kTablePixels) return;
-        m_table.reset(new std::uint32_t[std::size_t{1} << 16]);
-        is565 ? FillTable16<true>(m_table.get()) : FillTable16<false>(m_table.get());
-    }
-
-    void ExpandRow(const std::uint8_t* in, std::uint8_t* out, std::int32_t width) const {
-        if (m_table)
-            LookUpRow16(in, out, width, m_table.get());
-        else if (m_is565)
-            ComputeRow16<true>(in, out, width);
-        else
-            ComputeRow16<false>(in, out, width);
-    }
-
-  private:
-    static constexpr std::int64_t kTablePixels = std::int64_t{1} << 22;
-    bool m_is565;
-    std::unique_ptr<std::uint32_t[]> m_table;  // none for a small picture
-};
 
 bool AnyAlpha(const std::uint8_t* row, std::int32_t width) {
     for (std::int32_t x = 0; x < width; ++x)
@@ -233,8 +124,7 @@ class RowPass {
           m_runLength(info.biCompression == bmp::BI_RLE4 || info.biCompression == bmp::BI_RLE8),
           m_row(RowBytes(info)),
           m_converted(info.biBitCount == 16 ? m_row.size() : 0),
-          m_expansion(Is565(reader.GetBitFieldMasks()),
-                      info.biBitCount == 16 ? std::int64_t{m_width} * m_rows : 0) {}
+          m_is565(Is565(reader.GetBitFieldMasks())) {}
 
     // Reads every row; false when the reporter asked to stop. The first pass
     // notes whether any alpha byte is set, the opaque pass sets them all.
@@ -278,7 +168,7 @@ class RowPass {
     // hold the expanded row, as the image was last given it.
     const std::uint8_t* Prepare(bool opaquePass, bool& alphaAllZero) {
         if (m_bitCount == 16) {
-            m_expansion.ExpandRow(m_row.data(), m_converted.data(), m_width);
+            ExpandRow16(m_row.data(), m_converted.data(), m_width, m_is565);
             if (m_runLength) std::memcpy(m_row.data(), m_converted.data(), m_row.size());
             return m_converted.data();
         }
@@ -311,7 +201,7 @@ class RowPass {
     bool m_runLength;
     std::vector<std::uint8_t> m_row;
     std::vector<std::uint8_t> m_converted;
-    Expansion16 m_expansion;  // used by 16-bit files only
+    bool m_is565;  // the layout of 16-bit pixels
 };
 
 }  // namespace

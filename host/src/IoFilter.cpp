@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 #include "Format.h"
 #include "orix/IoExportFilter.h"
@@ -118,12 +119,13 @@ ImportStatus IoImportFilter::ImportFromMemory(const unsigned char*, unsigned int
     return ImportNotDone;
 }
 
-// The host is handed its own copy: the filter destroys its image afterwards.
+// The filter destroys its image when the call returns, so the host takes its
+// rows rather than a copy of them, and the filter's image is left empty.
 bool IoImportFilter::ImportObject(TrBase& object) const {
     standin::Application& application = standin::Manager::Of(GetManager()).GetApplication();
     std::unique_ptr<standin::Image> image;
     if (object.GetTypeId() == TrImage::GetClassTypeId())
-        image = std::make_unique<standin::Image>(static_cast<const TrImage&>(object));
+        image = std::make_unique<standin::Image>(std::move(static_cast<TrImage&>(object)));
     return application.ImageImported(std::move(image));
 }
 

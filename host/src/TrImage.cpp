@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "Observers.h"
 #include "orix/TrInitGraphicsExp.h"
@@ -47,6 +48,26 @@ TrImage::TrImage() = default;
 TrImage::~TrImage() = default;
 TrImage::TrImage(const TrImage&) = default;
 TrImage& TrImage::operator=(const TrImage&) = default;
+TrImage::TrImage(TrImage&& other) noexcept { Swap(other); }
+
+TrImage& TrImage::operator=(TrImage&& other) noexcept {
+    TrImage taken(std::move(other));
+    Swap(taken);
+    return *this;
+}
+
+void TrImage::Swap(TrImage& other) noexcept {
+    std::swap(m_width, other.m_width);
+    std::swap(m_height, other.m_height);
+    std::swap(m_xPelsPerMeter, other.m_xPelsPerMeter);
+    std::swap(m_yPelsPerMeter, other.m_yPelsPerMeter);
+    std::swap(m_colorsUsed, other.m_colorsUsed);
+    std::swap(m_format, other.m_format);
+    std::swap(m_colorTable, other.m_colorTable);
+    std::swap(m_rowBytes, other.m_rowBytes);
+    std::swap(m_rowsPerBlock, other.m_rowsPerBlock);
+    m_blocks.swap(other.m_blocks);
+}
 
 const tamb::CTypeInfo* TrImage::GetClassTypeId() { return &kImageType; }
 const tamb::CTypeInfo* TrImage::GetTypeId() const { return GetClassTypeId(); }

@@ -2,6 +2,7 @@
 // The stand-in host's own access to its images: rows in place, the colour
 // table, the count of colours used, and its limit on image size.
 #include <cstdint>
+#include <utility>
 
 #include "orix/TrImage.h"
 
@@ -17,6 +18,7 @@ class Image : public orix::TrImage {
   public:
     Image() = default;
     explicit Image(const orix::TrImage& image) : orix::TrImage(image) {}
+    explicit Image(orix::TrImage&& image) noexcept : orix::TrImage(std::move(image)) {}
 
     int GetRowBytes() const { return m_rowBytes; }
     const unsigned char* Row(int index) const { return StoredRow(index); }  // null: never written

@@ -151,13 +151,13 @@ TEST(Import, RowsFormatTableAndResolution) {
     }
 }
 
-// Every 16-bit value, in both layouts, on both of the import's ways to expand
-// them: a picture of under 2^22 pixels computes each pixel, a larger one
-// looks it up in a table of all values. Pixel i of a picture holds value
-// i mod 2^16; its channels must become c * 255 / 31 (5 bits) and
+// Every 16-bit value, in both layouts, through both of the import's ways to
+// expand them: eight pixels at a time, and one by one for a row's last few.
+// At width 256 every value goes eight at a time, at width 7 one by one; at
+// width 255 each row ends in seven single pixels. Pixel i of a picture holds
+// value i mod 2^16; its channels must become c * 255 / 31 (5 bits) and
 // c * 255 / 63 (6 bits), the fraction dropped, blue first.
 TEST(Import, EverySixteenBitValue) {
-    const std::size_t width = 255;  // rows end in a few pixels of a shorter step
     for (const bool is565 : {false, true}) {
         Bytes bgr;  // what each value becomes, three bytes each
         for (std::uint32_t v = 0; v < 0x10000; ++v) {
@@ -167,14 +167,16 @@ TEST(Import, EverySixteenBitValue) {
                                    static_cast<std::uint8_t>(green * 255 / (is565 ? 63 : 31)),
                                    static_cast<std::uint8_t>(red * 255 / 31)});
         }
-        for (const std::size_t rows : {258, 16449}) {  // 65,790 and 4,194,495 pixels
-            SCOPED_TRACE(std::string(is565 ? "5-6-5, " : "5-5-5, ") + std::to_string(rows));
-            Bytes pixels(512 * rows);                          // stored rows of 510 bytes and 2 pad
-            std::vector<Bytes> expected(rows, Bytes(768, 0));  // image rows of 765 and 3 pad
+        for (const std::size_t width : {256, 7, 255}) {
+            const std::size_t rows = (0x10000 + width - 1) / width;
+            const std::size_t stride = (2 * width + 3) / 4 * 4, imageRow = (3 * width + 3) / 4 * 4;
+            SCOPED_TRACE(std::string(is565 ? "5-6-5, " : "5-5-5, ") + std::to_string(width));
+            Bytes pixels(stride * rows);
+            std::vector<Bytes> expected(rows, Bytes(imageRow, 0));  // padding zero
             for (std::size_t i = 0; i < width * rows; ++i) {
                 const std::size_t v = i & 0xFFFF, y = i / width, x = i % width;
-                pixels[512 * y + 2 * x] = static_cast<std::uint8_t>(v);
-                pixels[512 * y + 2 * x + 1] = static_cast<std::uint8_t>(v >> 8);
+                pixels[stride * y + 2 * x] = static_cast<std::uint8_t>(v);
+                pixels[stride * y + 2 * x + 1] = static_cast<std::uint8_t>(v >> 8);
                 std::copy_n(&bgr[3 * v], 3, &expected[y][3 * x]);
             }
             File file(static_cast<std::int32_t>(width), -static_cast<std::int32_t>(rows), 16,

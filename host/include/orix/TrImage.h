@@ -18,6 +18,9 @@ class TrImage : public TrBase {
     ~TrImage() override;
     TrImage(const TrImage&);
     TrImage& operator=(const TrImage&);
+    // Takes the other's rows and leaves it an empty image, as made new.
+    TrImage(TrImage&&) noexcept;
+    TrImage& operator=(TrImage&&) noexcept;
 
     static const tamb::CTypeInfo* GetClassTypeId();
     const tamb::CTypeInfo* GetTypeId() const override;
@@ -45,6 +48,7 @@ class TrImage : public TrBase {
     void GetScanlineEnd();
 
   protected:
+    void Swap(TrImage& other) noexcept;
     unsigned char* RowForWriting(int index);
     const unsigned char* StoredRow(int index) const;  // null when its block was never written
 
