@@ -12,8 +12,8 @@ namespace {
 
 // A channel of 5 or 6 bits, c, becomes c * 255 / kMax (kMax 31 or 63),
 // fraction dropped: here as a multiply, an add and a shift that stay within
-// 16 bits, so that eight pixels go at once in 16-bit lanes. The assertions
-// below check them against that formula for every c.
+// 16 bits, so that eight pixels go at once in 16-bit lanes. The import's
+// tests check every 16-bit value against that formula on both paths.
 template <std::uint32_t kMax>
 struct Scale {
     static_assert(kMax == 31 || kMax == 63, "5 or 6 bits only");
@@ -25,15 +25,6 @@ struct Scale {
         return static_cast<std::uint16_t>(static_cast<std::uint16_t>(c * kMul + kAdd) >> kShift);
     }
 };
-
-template <std::uint32_t kMax>
-constexpr bool ScaleIsExact() {
-    for (std::uint32_t c = 0; c <= kMax; ++c)
-        if (Scale<kMax>::Of(c) != c * 255 / kMax) return false;
-    return true;
-}
-static_assert(ScaleIsExact<31>(), "5-bit scaling off the formula");
-static_assert(ScaleIsExact<63>(), "6-bit scaling off the formula");
 
 // One pixel's blue, green and red, written as three bytes. The red channel
 // always comes from the top bits, whichever layout the masks named.
@@ -66,43 +57,43 @@ __m128i Pack12(__m128i pixels) {
     return _mm_or_si128(_mm_move_epi64(halves), _mm_slli_si128(_mm_srli_si128(halves, 8), 6));
 }
 
-// Eight pixels a step, 24 bytes in two stores that write no byte past them.
-// Answers how many pixels it expanded.
+// A block is eight pixels, 16 bytes in and 24 out in two stores that write
+// no byte past them.
+constexpr std::int32_t kBlockPixels = 8;
+
 template <bool k565>
-std::int32_t ExpandEights(const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
+void ExpandBlock(const std::uint8_t* in, std::uint8_t* out) {
     const __m128i five = _mm_set1_epi16(0x1F);
-    std::int32_t x = 0;
-    for (; x + 8 <= width; x += 8, in += 16, out += 24) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-        const __m128i blue = ScaleLanes<31>(_mm_and_si128(v, five));
-        const __m128i green =
-            k565 ? ScaleLanes<63>(_mm_and_si128(_mm_srli_epi16(v, 5), _mm_set1_epi16(0x3F)))
-                 : ScaleLanes<31>(_mm_and_si128(_mm_srli_epi16(v, 5), five));
-        const __m128i red = k565 ? ScaleLanes<31>(_mm_srli_epi16(v, 11))
-                                 : ScaleLanes<31>(_mm_and_si128(_mm_srli_epi16(v, 10), five));
-        const __m128i blueGreen = _mm_or_si128(blue, _mm_slli_epi16(green, 8));
-        const __m128i low = Pack12(_mm_unpacklo_epi16(blueGreen, red));
-        const __m128i high = Pack12(_mm_unpackhi_epi16(blueGreen, red));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                         _mm_or_si128(low, _mm_slli_si128(high, 12)));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm_srli_si128(high, 4));
-    }
-    return x;
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    const __m128i blue = ScaleLanes<31>(_mm_and_si128(v, five));
+    const __m128i green =
+        k565 ? ScaleLanes<63>(_mm_and_si128(_mm_srli_epi16(v, 5), _mm_set1_epi16(0x3F)))
+             : ScaleLanes<31>(_mm_and_si128(_mm_srli_epi16(v, 5), five));
+    const __m128i red = k565 ? ScaleLanes<31>(_mm_srli_epi16(v, 11))
+                             : ScaleLanes<31>(_mm_and_si128(_mm_srli_epi16(v, 10), five));
+    const __m128i blueGreen = _mm_or_si128(blue, _mm_slli_epi16(green, 8));
+    const __m128i low = Pack12(_mm_unpacklo_epi16(blueGreen, red));
+    const __m128i high = Pack12(_mm_unpackhi_epi16(blueGreen, red));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(low, _mm_slli_si128(high, 12)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm_srli_si128(high, 4));
 }
 #else
+// Without SSE2 a block is one pixel.
+constexpr std::int32_t kBlockPixels = 1;
+
 template <bool k565>
-std::int32_t ExpandEights(const std::uint8_t*, std::uint8_t*, std::int32_t) {
-    return 0;
+void ExpandBlock(const std::uint8_t* in, std::uint8_t* out) {
+    ExpandPixel<k565>(bmp::LoadLe16(in), out);
 }
 #endif
 
-// Eight pixels at once where the processor allows it, the rest one by one.
+// Whole blocks, then the fewer than kBlockPixels pixels left one by one.
 template <bool k565>
 void ExpandRow(const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
-    const std::int32_t done = ExpandEights<k565>(in, out, width);
-    in += 2 * done;
-    out += 3 * done;
-    for (std::int32_t x = done; x < width; ++x, in += 2, out += 3)
+    const std::int32_t blocks = width / kBlockPixels;
+    for (std::int32_t i = 0; i < blocks; ++i, in += 2 * kBlockPixels, out += 3 * kBlockPixels)
+        ExpandBlock<k565>(in, out);
+    for (std::int32_t x = 0; x < width % kBlockPixels; ++x, in += 2, out += 3)
         ExpandPixel<k565>(bmp::LoadLe16(in), out);
 }
 

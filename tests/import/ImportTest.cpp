@@ -156,7 +156,9 @@ TEST(Import, RowsFormatTableAndResolution) {
 // At width 256 every value goes eight at a time, at width 7 one by one; at
 // width 255 each row ends in seven single pixels. Pixel i of a picture holds
 // value i mod 2^16; its channels must become c * 255 / 31 (5 bits) and
-// c * 255 / 63 (6 bits), the fraction dropped, blue first.
+// c * 255 / 63 (6 bits), the fraction dropped, blue first. The stored rows'
+// padding is set, so that a pixel expanded past a row's end shows in the
+// image's padding, which must stay zero.
 TEST(Import, EverySixteenBitValue) {
     for (const bool is565 : {false, true}) {
         Bytes bgr;  // what each value becomes, three bytes each
@@ -171,7 +173,7 @@ TEST(Import, EverySixteenBitValue) {
             const std::size_t rows = (0x10000 + width - 1) / width;
             const std::size_t stride = (2 * width + 3) / 4 * 4, imageRow = (3 * width + 3) / 4 * 4;
             SCOPED_TRACE(std::string(is565 ? "5-6-5, " : "5-5-5, ") + std::to_string(width));
-            Bytes pixels(stride * rows);
+            Bytes pixels(stride * rows, 0xFF);
             std::vector<Bytes> expected(rows, Bytes(imageRow, 0));  // padding zero
             for (std::size_t i = 0; i < width * rows; ++i) {
                 const std::size_t v = i & 0xFFFF, y = i / width, x = i % width;
