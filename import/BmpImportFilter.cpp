@@ -78,14 +78,15 @@ void MakeOpaque(std::uint8_t* row, std::int32_t width) {
     for (std::int32_t x = 0; x < width; ++x) row[4 * static_cast<std::size_t>(x) + 3] = 255;
 }
 
-// Formats one line into a bounded buffer and appends it.
+// Formats one line into a bounded buffer and appends it. A line that does
+// not fit, which none can, is left empty by vsprintf_s.
 void AppendFormatted(std::string& text, const char* format, ...) {
     char line[260];
     va_list args;
     va_start(args, format);
-    const int written = vsprintf_s(line, sizeof line, format, args);
+    vsprintf_s(line, sizeof line, format, args);
     va_end(args);
-    if (written >= 0) text += line;
+    text += line;
 }
 
 // The text holds a per-cent sign, so it goes as the argument of "%s".

@@ -424,6 +424,7 @@ TEST(Import, TransparencyQuestion) {
             c.asked ? std::vector<double>{0, 0.5, 1.0, 0, 0.5} : std::vector<double>{0, 0.5, 1.0};
         EXPECT_EQ(run.manager.Proportions(), proportions);
         EXPECT_EQ(run.manager.m_imageCalls.scanlineStart, c.asked ? 2 : 1);
+        EXPECT_EQ(run.manager.m_imageCalls.scanlineEnd, c.asked ? 2 : 1);
         EXPECT_TRUE(PlainRowsByIndex(run.manager.m_imageCalls));
     }
 }
