@@ -48,9 +48,8 @@ bool BmpWriter::SetInfoHeader(const bmp::BITMAPINFOHEADER* header) {
         return false;
     }
 
-    m_infoHeader = *header;
+    m_infoHeader = *header;  // biSize is 40: any other size was refused above
     m_infoHeader.biPlanes = 1;
-    m_infoHeader.biSize = bmp::kInfoHeaderSize;
     if (m_infoHeader.biCompression != bmp::BI_RGB &&
         !(m_infoHeader.biCompression == bmp::BI_BITFIELDS && m_infoHeader.biBitCount == 16))
         m_infoHeader.biCompression = bmp::BI_RGB;

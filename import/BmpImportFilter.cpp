@@ -3,7 +3,6 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 #include <limits>
 #include <string>
 #include <utility>
@@ -32,9 +31,7 @@ class ReaderCloser {
 
 [[noreturn]] void RaiseOpenError(const orix::IoFilter& filter, BmpFileStatus status,
                                  const char* path) {
-    const auto row = static_cast<std::size_t>(status);
-    const OpenFailure& failure =
-        row < std::size(kOpenFailures) ? kOpenFailures[row] : kOpenFailures[0];
+    const OpenFailure& failure = kOpenFailures[static_cast<std::size_t>(status)];
     if (failure.fallback != nullptr) {
         const std::string detail = SystemTextOr(failure.fallback);
         filter.ThrowError(kSourceFile, failure.line, failure.code, path, detail.c_str());

@@ -77,23 +77,20 @@ void ExpandBlock(const std::uint8_t* in, std::uint8_t* out) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(low, _mm_slli_si128(high, 12)));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm_srli_si128(high, 4));
 }
-#else
-// Without SSE2 a block is one pixel.
-constexpr std::int32_t kBlockPixels = 1;
-
-template <bool k565>
-void ExpandBlock(const std::uint8_t* in, std::uint8_t* out) {
-    ExpandPixel<k565>(bmp::LoadLe16(in), out);
-}
 #endif
 
-// Whole blocks, then the fewer than kBlockPixels pixels left one by one.
+// Whole blocks where SSE2 is there, then the pixels left one by one: every
+// pixel of the row without SSE2.
 template <bool k565>
 void ExpandRow(const std::uint8_t* in, std::uint8_t* out, std::int32_t width) {
+    std::int32_t single = width;
+#ifdef BMP_EXPAND_SSE2
     const std::int32_t blocks = width / kBlockPixels;
     for (std::int32_t i = 0; i < blocks; ++i, in += 2 * kBlockPixels, out += 3 * kBlockPixels)
         ExpandBlock<k565>(in, out);
-    for (std::int32_t x = 0; x < width % kBlockPixels; ++x, in += 2, out += 3)
+    single = width % kBlockPixels;
+#endif
+    for (std::int32_t x = 0; x < single; ++x, in += 2, out += 3)
         ExpandPixel<k565>(bmp::LoadLe16(in), out);
 }
 

@@ -4,6 +4,10 @@
 // description lines. The line numbers are values the host sees and keeps;
 // they are not this file's lines and must not change.
 
+#include <cstddef>
+#include <iterator>
+
+#include "format/BmpFileStatus.h"
 #include "orix/Status.h"
 
 namespace importmsg {
@@ -12,7 +16,7 @@ constexpr const char* kSourceFile = ".\\BmpImportFilter";
 
 // Open failures, by the reader's status: the line, the code and, for the
 // codes that tell why, the text used when the runtime has no operating-system
-// error to tell. A status beyond the table reports as the first row.
+// error to tell. A row for each status, in the order of their values.
 struct OpenFailure {
     int line;
     orix::ErrCode code;
@@ -27,6 +31,8 @@ constexpr OpenFailure kOpenFailures[] = {
     {221, orix::ErrBadFile, nullptr},                             // BadFormat
     {223, orix::ErrUnexpected, nullptr},                          // WrongState
 };
+static_assert(std::size(kOpenFailures) == static_cast<std::size_t>(BmpFileStatus::WrongState) + 1,
+              "a row for every status the reader keeps");
 
 // Failures after the open.
 constexpr int kLineBitCount = 285;
