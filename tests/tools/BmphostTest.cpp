@@ -47,6 +47,25 @@ TEST(Bmphost, ImportJsonIsWhatTheHostReceived) {
     // The pixels only when asked for.
     EXPECT_FALSE(json::parse(Bmphost({"import", S("rgb4.bmp"), "--json"}).out)["image"].contains(
         "color_table"));
+
+    // The preview shows the host's 32-bit pixels, alpha included (the
+    // sample's alpha runs through 64 levels), as Pillow reads the PNG.
+    const tooltest::TempDir dir;
+    const std::string png = dir.File("alpha.png");
+    const json alpha =
+        json::parse(Bmphost({"import", S("rgba32.bmp"), "--json", "--pixels", "--png", png}).out);
+    const tooltest::PillowImage preview = tooltest::ReadWithPillow({png}).at(png);
+    ASSERT_EQ(preview.mode, "RGBA");
+    std::string shown;  // the preview's pixels as the host's rows: blue, green, red, alpha
+    for (std::size_t i = 0; i < preview.rgba.size(); i += 4)
+        for (const std::size_t channel : {i + 2, i + 1, i, i + 3}) {
+            char hex[3];
+            std::snprintf(hex, sizeof hex, "%02x", preview.rgba[channel]);
+            shown += hex;
+        }
+    std::string rows;
+    for (const json& row : alpha["image"]["rows"]) rows += row.get<std::string>();
+    EXPECT_EQ(shown, rows);
 }
 
 // Every member name of a document and of the objects inside it.

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "Target.h"
+#include "velk/PixelConvert.h"
 
 namespace bmphost {
 
@@ -78,12 +79,6 @@ std::string PixelLimitReason(std::uint64_t width, std::uint64_t height) {
            std::to_string(standin::Image::GetPixelLimit()) + " (--max-pixels)";
 }
 
-unsigned PackedValue(const unsigned char* row, int x, int bits) {
-    if (bits == 8) return row[x];
-    if (bits == 4) return (x & 1) ? (row[x / 2] & 0x0Fu) : (row[x / 2] >> 4);
-    return (row[x / 8] >> (7 - (x & 7))) & 1u;
-}
-
 void StorePacked(unsigned char* row, int x, int bits, unsigned value) {
     if (bits == 8) {
         row[x] = static_cast<unsigned char>(value);
@@ -99,40 +94,6 @@ void StorePacked(unsigned char* row, int x, int bits, unsigned value) {
 }
 
 namespace {
-
-// Pixel x of a row in `format` as blue, green, red, alpha; false for a format
-// the host cannot read.
-bool PixelToBgra(tamb::ColorFormat format, const unsigned char* in, const tagRGBQUAD* table, int x,
-                 unsigned char* px) {
-    px[3] = 255;
-    const int bits = BitsOf(format);
-    if (IsGray(format)) {
-        const unsigned level = PackedValue(in, x, bits) * 255u / ((1u << bits) - 1u);
-        px[0] = px[1] = px[2] = static_cast<unsigned char>(level);
-    } else if (IsIndexed(format)) {
-        const tagRGBQUAD& entry = table[PackedValue(in, x, bits)];
-        px[0] = entry.rgbBlue;
-        px[1] = entry.rgbGreen;
-        px[2] = entry.rgbRed;
-    } else if (format == tamb::ColorRgb565) {
-        const unsigned v = in[2 * x] | (in[2 * x + 1] << 8);
-        px[0] = static_cast<unsigned char>((v & 0x1F) * 255 / 31);
-        px[1] = static_cast<unsigned char>(((v >> 5) & 0x3F) * 255 / 63);
-        px[2] = static_cast<unsigned char>((v >> 11) * 255 / 31);
-    } else if (format == tamb::ColorRgba32) {
-        px[0] = in[4 * x + 2];
-        px[1] = in[4 * x + 1];
-        px[2] = in[4 * x];
-        px[3] = in[4 * x + 3];
-    } else if (format == tamb::ColorBgr24) {
-        std::memcpy(px, in + 3 * x, 3);
-    } else if (format == tamb::ColorBgra32) {
-        std::memcpy(px, in + 4 * x, 4);
-    } else {
-        return false;
-    }
-    return true;
-}
 
 // Pixel x of a row in `target` from blue, green, red, alpha; indexed targets
 // look the colour up in `indexOf`.
@@ -189,17 +150,28 @@ void BuildPalette(const standin::Image& source, tamb::ColorFormat target,
 
 }  // namespace
 
+// The host's converter gives blue, green and red; a 32-bit format keeps its
+// stored alpha.
 bool RowToBgra(const standin::Image& image, int row, std::vector<unsigned char>& out) {
-    out.assign(static_cast<std::size_t>(image.GetWidth()) * 4, 0);
+    const tamb::ColorFormat format = image.GetColorFormat();
+    if (!ParseFormatName(FormatName(format))) return false;
+    const auto width = static_cast<std::size_t>(image.GetWidth());
     std::vector<unsigned char> zeros;
     const unsigned char* in = image.Row(row);
     if (in == nullptr) {  // a row never written holds zeros
         zeros.assign(static_cast<std::size_t>(image.GetRowBytes()), 0);
         in = zeros.data();
     }
-    for (int x = 0; x < image.GetWidth(); ++x)
-        if (!PixelToBgra(image.GetColorFormat(), in, image.ColorTable(), x, &out[4 * x]))
-            return false;
+    std::vector<unsigned char> bgr(3 * width);
+    if (!velk::SimplePixelConvert(image.GetWidth(), in, format, bgr.data(), tamb::ColorBgr24, 0,
+                                  image.ColorTable()))
+        return false;
+    const bool alpha = format == tamb::ColorBgra32 || format == tamb::ColorRgba32;
+    out.assign(4 * width, 255);
+    for (std::size_t x = 0; x < width; ++x) {
+        std::memcpy(&out[4 * x], &bgr[3 * x], 3);
+        if (alpha) out[4 * x + 3] = in[4 * x + 3];
+    }
     return true;
 }
 

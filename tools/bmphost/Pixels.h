@@ -22,13 +22,13 @@ std::vector<std::string> FormatNames();            // the accepted names
 // Why an image of this size is refused: its size and the host's limit.
 std::string PixelLimitReason(std::uint64_t width, std::uint64_t height);
 
-// The value of pixel x in a packed row of 1, 4 or 8 bits (leftmost pixel in
-// the high bits), and its store.
-unsigned PackedValue(const unsigned char* row, int x, int bits);
+// Stores pixel x of a packed row of 1, 4 or 8 bits (leftmost pixel in the
+// high bits).
 void StorePacked(unsigned char* row, int x, int bits, unsigned value);
 
-// One row of `image` as 4 bytes a pixel (blue, green, red, alpha); alpha is
-// 255 for formats without one. False for a format the host cannot read.
+// One row of `image` as 4 bytes a pixel (blue, green, red, alpha), through
+// the host's pixel converter; alpha is 255 for formats without one. False for
+// a format the host cannot read.
 bool RowToBgra(const standin::Image& image, int row, std::vector<unsigned char>& out);
 
 // A new image with the pixels of `source` in `target`. Indexed targets need
