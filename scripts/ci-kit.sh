@@ -12,14 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 bash scripts/deps.sh valgrind time >/dev/null
-cmake --preset release >/dev/null
-cmake --build --preset release --target BmpFilter bmphost bmpsamples >/dev/null
-work=$(mktemp -d "${TMPDIR:-/tmp}/bmp-kit.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-fail() {
-    echo "kit: FAILED: $*" >&2
-    exit 1
-}
+source scripts/installed-tree.sh kit
 
 cmake --install build/release --prefix "$work/installed" >/dev/null
 mkdir "$work/elsewhere"

@@ -18,14 +18,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh pkgconf >/dev/null
-cmake --preset release >/dev/null
-cmake --build --preset release --target BmpFilter bmphost bmpsamples >/dev/null
-work=$(mktemp -d "${TMPDIR:-/tmp}/bmp-package.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-fail() {
-    echo "package: FAILED: $*" >&2
-    exit 1
-}
+source scripts/installed-tree.sh package
 version=$(bash scripts/project-version.sh)
 major=${version%%.*}
 IFS=. read -r v_major v_minor v_patch <<<"$version"
