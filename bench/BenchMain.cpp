@@ -531,7 +531,11 @@ void PrintSmallFiles(int size) {
 // The module's time per file at every size, then what it splits into: the
 // cost of a 1x1 file, and the cost of each further pixel at the main size.
 void PrintScaling() {
-    const int sizes[] = {kSmallSizes[0], kSmallSizes[1], kScalingSize, 0};
+    // Each smaller size once: a main size of 64 or 512 is the last column.
+    std::vector<int> sizes;
+    for (int size : {kSmallSizes[0], kSmallSizes[1], kScalingSize})
+        if (sizes.empty() || size < g_size) sizes.push_back(size);
+    sizes.push_back(0);
     bool any = false;  // or all left out by --benchmark_filter
     for (const Case& c : kCases)
         for (int size : sizes) any = any || (IsScalingForm(c) && Seconds(c, "module", size) > 0);
