@@ -414,9 +414,17 @@ TEST(Bmphost, EachRunKeepsTheUsersFiles) {
          "warning: %/v5-565.bmp: a 16-bit file with bit-field masks red 0xF800, green 0x7E0, blue "
          "0x1F; the module reads the pixels as 5-5-5 (red in bits 10-14, green 5-9, blue 0-4)\n"},
         // Ctrl-C while bmphost reads standard input: the import stops at once.
+        // The pid is timeout's; the signal goes to its child once that is
+        // bmphost with its handlers set (SIGHUP caught: the last digit of
+        // SigCgt is odd), however slowly it starts.
         {"import - --png %/grey16.png", 130, "", "-: interrupted; nothing written\n", "", "out.bmp",
-         "{ while [ ! -s %/pid ]; do sleep 0.1; done; sleep 1; kill -INT `cat %/pid`; rm %/pid; "
-         "cat $rgb8.bmp; } | /usr/bin/python3 -c \"import os, sys; open(sys.argv[1], 'w')"
+         "{ while [ ! -s %/pid ]; do sleep 0.1; done; seq 600 | while read i; do "
+         "tr -d ' ' </proc/`cat %/pid`/task/`cat %/pid`/children >%/child; "
+         "grep -qx bmphost /proc/`cat %/child`/comm && grep -qx "
+         "'SigCgt:[[:space:]]*[0-9a-f]*[13579bdf]' /proc/`cat %/child`/status && break; "
+         "sleep 0.05; done 2>/dev/null; kill -INT `cat %/child`; rm %/pid %/child; cat $rgb8.bmp; "
+         "} "
+         "| /usr/bin/python3 -c \"import os, sys; open(sys.argv[1], 'w')"
          ".write(str(os.getpid())); os.execv(sys.argv[2], sys.argv[2:])\" %/pid "},
         {"-v", 0, "bmphost 0.1\nmodule: " BMPFILTER_MODULE_PATH "\n", ""},
         // On a terminal: a run this short draws no progress bar; the preview
