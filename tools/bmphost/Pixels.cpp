@@ -26,6 +26,13 @@ constexpr NamedFormat kFormats[] = {
     {"bgr24", tamb::ColorBgr24},       {"bgra32", tamb::ColorBgra32},
 };
 
+// The formats the host reads and makes.
+bool IsNamedFormat(tamb::ColorFormat format) {
+    for (const auto& entry : kFormats)
+        if (format == entry.format) return true;
+    return false;
+}
+
 int BitsOf(tamb::ColorFormat format) { return standin::BitsPerPixel(format); }
 
 unsigned Luminance(const unsigned char* bgra) {
@@ -150,11 +157,12 @@ void BuildPalette(const standin::Image& source, tamb::ColorFormat target,
 
 }  // namespace
 
-// The host's converter gives blue, green and red; a 32-bit format keeps its
-// stored alpha.
+// The host's converter gives blue, green and red, 3 bytes a pixel, into the
+// front of `out`; spread from the last pixel back, each takes 4 bytes, with
+// the stored alpha of a 32-bit format or 255.
 bool RowToBgra(const standin::Image& image, int row, std::vector<unsigned char>& out) {
     const tamb::ColorFormat format = image.GetColorFormat();
-    if (!ParseFormatName(FormatName(format))) return false;
+    if (!IsNamedFormat(format)) return false;
     const auto width = static_cast<std::size_t>(image.GetWidth());
     std::vector<unsigned char> zeros;
     const unsigned char* in = image.Row(row);
@@ -162,22 +170,20 @@ bool RowToBgra(const standin::Image& image, int row, std::vector<unsigned char>&
         zeros.assign(static_cast<std::size_t>(image.GetRowBytes()), 0);
         in = zeros.data();
     }
-    std::vector<unsigned char> bgr(3 * width);
-    if (!velk::SimplePixelConvert(image.GetWidth(), in, format, bgr.data(), tamb::ColorBgr24, 0,
+    out.resize(4 * width);
+    if (!velk::SimplePixelConvert(image.GetWidth(), in, format, out.data(), tamb::ColorBgr24, 0,
                                   image.ColorTable()))
         return false;
     const bool alpha = format == tamb::ColorBgra32 || format == tamb::ColorRgba32;
-    out.assign(4 * width, 255);
-    for (std::size_t x = 0; x < width; ++x) {
-        std::memcpy(&out[4 * x], &bgr[3 * x], 3);
-        if (alpha) out[4 * x + 3] = in[4 * x + 3];
+    for (std::size_t x = width; x-- > 0;) {
+        std::memmove(&out[4 * x], &out[3 * x], 3);
+        out[4 * x + 3] = alpha ? in[4 * x + 3] : 255;
     }
     return true;
 }
 
 void ConvertImage(const standin::Image& source, tamb::ColorFormat target, standin::Image& out) {
-    if (!ParseFormatName(FormatName(target)))
-        throw Refusal("the host cannot make " + FormatName(target), true);
+    if (!IsNamedFormat(target)) throw Refusal("the host cannot make " + FormatName(target), true);
     std::array<tagRGBQUAD, 256> table{};
     PaletteIndex indexOf;
     if (IsIndexed(target)) BuildPalette(source, target, table, indexOf);
